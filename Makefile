@@ -1,0 +1,62 @@
+# Kestrune: top-level commands. See README.md.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+NATIVE := build/native
+RELEASE := build/native-release
+WINDOWS := build/windows
+
+.PHONY: test deps native windows release native-test windows-test demo gui bench screenshot clean
+
+test: deps
+	@set -o pipefail; status=0; \
+	$(MAKE) --no-print-directory native windows || exit 1; \
+	echo "== native tests"; \
+	ctest --test-dir $(NATIVE) -j $(JOBS) --output-on-failure 2>&1 | tee $(NATIVE)/ctest.log || status=1; \
+	echo "== Windows tests under Wine"; \
+	tools/wine-session.sh start $(WINDOWS) || exit 1; \
+	ctest --test-dir $(WINDOWS) --output-on-failure 2>&1 | tee $(WINDOWS)/ctest.log || status=1; \
+	tools/wine-session.sh stop $(WINDOWS); \
+	echo "== summary"; \
+	echo -n "native:  "; grep -E 'tests passed|tests failed' $(NATIVE)/ctest.log | tail -1; \
+	echo -n "windows: "; grep -E 'tests passed|tests failed' $(WINDOWS)/ctest.log | tail -1; \
+	total=$$(( $$(grep -oE 'out of [0-9]+' $(NATIVE)/ctest.log | tail -1 | grep -oE '[0-9]+') + $$(grep -oE 'out of [0-9]+' $(WINDOWS)/ctest.log | tail -1 | grep -oE '[0-9]+') )); \
+	failed=$$(( $$(grep -oE '[0-9]+ tests failed' $(NATIVE)/ctest.log | grep -oE '^[0-9]+' || echo 0) + $$(grep -oE '[0-9]+ tests failed' $(WINDOWS)/ctest.log | grep -oE '^[0-9]+' || echo 0) )); \
+	echo "$$(( (total - failed) * 100 / (total > 0 ? total : 1) ))% tests passed, $$failed tests failed out of $$total"; \
+	exit $$status
+
+deps:
+	@tools/install-deps.sh
+
+native:
+	@cmake --preset native >/dev/null
+	cmake --build $(NATIVE) -j $(JOBS)
+
+release:
+	@cmake --preset native-release >/dev/null
+	cmake --build $(RELEASE) -j $(JOBS)
+
+windows:
+	@cmake --preset windows -DKESTRUNE_NATIVE_BIN=$(CURDIR)/$(NATIVE) >/dev/null
+	cmake --build $(WINDOWS) -j $(JOBS)
+
+native-test: deps native
+	ctest --test-dir $(NATIVE) -j $(JOBS) --output-on-failure
+
+windows-test: deps native windows
+	@tools/wine-session.sh start $(WINDOWS)
+	@ctest --test-dir $(WINDOWS) --output-on-failure; s=$$?; tools/wine-session.sh stop $(WINDOWS); exit $$s
+
+demo: deps release
+	@tools/demo.sh $(RELEASE)
+
+gui: deps release windows
+	@tools/gui.sh $(RELEASE) $(WINDOWS)
+
+screenshot: deps release windows
+	@tools/screenshot.sh $(RELEASE) $(WINDOWS)
+
+bench: deps release windows
+	@tools/bench.sh $(RELEASE) $(WINDOWS)
+
+clean:
+	rm -rf build

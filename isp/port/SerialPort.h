@@ -1,0 +1,35 @@
+// The serial port as the link protocol sees it: a line that is already open,
+// set up once, then read one byte at a time within the read time-out.
+// Back ends: SerialPortWin32 (Win32 comm API), SerialPortPosix (termios),
+// and ScriptedPort (in memory, for tests of the protocol).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+enum class ReadResult { Byte, TimedOut, Failed };
+
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;  // closes the port
+
+    // Driver queues 8192/8192, baud rate, binary 8N1 (flow control and modem
+    // lines untouched), read time-out 20 ms per byte, write time-out 5000 ms.
+    // Results of the individual set-up calls are ignored, as on the wire
+    // only the exchange's outcome tells whether the line works.
+    virtual void Configure(uint32_t baudRate) = 0;
+
+    // Reads at most one byte, waiting no longer than the read time-out.
+    virtual ReadResult ReadByte(uint8_t& byte) = 0;
+
+    // Writes all bytes or gives up after the write time-out; false on failure.
+    virtual bool Write(const uint8_t* bytes, size_t count) = 0;
+
+    // Aborts pending transfers and clears both driver buffers.
+    virtual void Purge() = 0;
+};
+
+// Opens the named port of this platform's back end; null when it cannot be opened.
+std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name);
