@@ -26,9 +26,13 @@ void RecordFailure(UINT message, const char* what) {
     lastFailure = std::move(text);
 }
 
-// The object Create is binding on this thread, and the hook that binds it.
-thread_local CWnd* pendingCreate = nullptr;
-thread_local HHOOK createHook = nullptr;
+// The window Create is making on this thread, and the object to bind it to.
+struct PendingCreate {
+    CWnd* object = nullptr;
+    LPCWSTR className = nullptr;
+    HWND parent = nullptr;
+};
+thread_local PendingCreate pendingCreate;
 
 }  // namespace
 
@@ -71,14 +75,26 @@ void CWnd::ForgetWindow() {
     previousProc = nullptr;
 }
 
+static bool IsCreationOf(HWND window, const CBT_CREATEWNDW* cbt, const PendingCreate& pending) {
+    if (!cbt || !cbt->lpcs || cbt->lpcs->hwndParent != pending.parent) return false;
+    if (IS_INTRESOURCE(pending.className)) return true;
+    wchar_t name[256];
+    return ::GetClassNameW(window, name, 256) > 0 && ::lstrcmpiW(name, pending.className) == 0;
+}
+
 LRESULT CALLBACK CWnd::CreateHookProc(int code, WPARAM wParam, LPARAM lParam) {
-    HHOOK hook = createHook;
-    if (code != HCBT_CREATEWND || !pendingCreate) return ::CallNextHookEx(hook, code, wParam, lParam);
-    // Let other hooks of the thread veto the window first.
-    LRESULT veto = ::CallNextHookEx(hook, code, wParam, lParam);
-    if (veto != 0) return veto;
-    CWnd* object = std::exchange(pendingCreate, nullptr);
-    return object->SubclassWindow(reinterpret_cast<HWND>(wParam)) ? 0 : 1;
+    if (code != HCBT_CREATEWND) return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    HWND window = reinterpret_cast<HWND>(wParam);
+    // Only the window Create asked for is bound (the system may create
+    // helper windows of its own meanwhile); the hooks of outer, nested
+    // Create calls then find nothing pending and pass the call on.
+    PendingCreate pending = pendingCreate;
+    const bool ours = pending.object && IsCreationOf(window, reinterpret_cast<CBT_CREATEWNDW*>(lParam), pending);
+    if (ours) pendingCreate.object = nullptr;
+    // Other hooks of the thread may veto the window first.
+    LRESULT veto = ::CallNextHookEx(nullptr, code, wParam, lParam);
+    if (veto != 0 || !ours) return veto;
+    return pending.object->SubclassWindow(window) ? 0 : 1;
 }
 
 BOOL CWnd::PreCreateWindow(CREATESTRUCTW&) { return TRUE; }
@@ -101,16 +117,13 @@ BOOL CWnd::Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT
     if (!PreCreateWindow(cs)) return FALSE;
 
     // Nested creation (a handler creating another window) keeps the outer state.
-    CWnd* outerPending = std::exchange(pendingCreate, this);
-    HHOOK outerHook = createHook;
-    createHook = ::SetWindowsHookExW(WH_CBT, &CWnd::CreateHookProc, nullptr, ::GetCurrentThreadId());
+    PendingCreate outerPending = std::exchange(pendingCreate, PendingCreate{this, cs.lpszClass, cs.hwndParent});
     HWND created = nullptr;
-    if (createHook) {
+    if (HHOOK hook = ::SetWindowsHookExW(WH_CBT, &CWnd::CreateHookProc, nullptr, ::GetCurrentThreadId())) {
         created = ::CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style, cs.x, cs.y, cs.cx,
                                     cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
-        ::UnhookWindowsHookEx(createHook);
+        ::UnhookWindowsHookEx(hook);
     }
-    createHook = outerHook;
     pendingCreate = outerPending;
 
     if (!created) {
