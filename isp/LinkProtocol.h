@@ -2,6 +2,8 @@
 //   target -> host: Ready A5 5A 00, Acknowledge A5 5A 41
 //   host -> target: header 5A A5 80 <start:4> <length:4> <checksum:2> 00 00 (big-endian),
 //                   blocks of at most 128 raw bytes, end frame 5A A5 88
+// Every wait is bounded by a count of one-byte reads, not by a clock: with the
+// port's 20 ms read time-out, 1001 reads are about 20 s of silence.
 #pragma once
 
 #include <cstdint>
@@ -14,9 +16,10 @@ enum class Outcome { Success, UserStop, NotFindDevice, Error, ProgramError, Read
 // The outcome's message exactly as the message box shows it, e.g. ".....Success !".
 const char* OutcomeMessage(Outcome outcome);
 
+// The caller's hooks. An empty stop test never stops; empty sinks are skipped.
 struct ExchangeHooks {
-    std::function<bool()> stopRequested;          // the caller's stop test
-    std::function<void(uint8_t percent)> progress;  // after every acknowledged block
+    std::function<bool()> stopRequested;               // the caller's stop test
+    std::function<void(uint8_t percent)> progress;     // after every acknowledged block
     std::function<void(const char* message)> message;  // once, with the outcome's message
 };
 
@@ -24,10 +27,27 @@ constexpr uint32_t kBlockSize = 128;
 constexpr uint32_t kReadyReadLimit = 1001;  // reads before "Not find device"
 constexpr uint32_t kAckReadLimit = 1002;    // reads before "Read time out"
 
+constexpr uint32_t kHeaderSize = 15;
+constexpr uint32_t kEndFrameSize = 3;
+constexpr uint8_t kProgramCommand = 0x80;   // header byte 2
+constexpr uint8_t kEndCommand = 0x88;       // end frame byte 2
+constexpr uint8_t kReadyCode = 0x00;        // third byte of the target's Ready frame
+constexpr uint8_t kAcknowledgeCode = 0x41;  // third byte of the target's Acknowledge frame
+
 // One read step: at most one byte into frame[count]; count grows only when a
-// byte arrived and frame[0] is 0xA5 afterwards.
+// byte arrived and frame[0] is 0xA5 afterwards. With count already 3 it reads nothing.
 void ReadFrame(SerialPort& port, uint8_t frame[3], uint32_t& count);
 
+// The 15-byte header frame for an image of `length` bytes.
+void BuildHeader(uint32_t startAddress, uint32_t length, uint16_t checksum,
+                 uint8_t header[kHeaderSize]);
+
 // The whole exchange: purge, Ready wait, header, blocks, end frame.
-Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length,
-                    uint32_t startAddress, uint16_t checksum, const ExchangeHooks& hooks);
+// Failures purge the port before their message; success sends its message,
+// then the end frame, and leaves the port unpurged. Write results are ignored:
+// a lost write shows up as a missing acknowledgement.
+// In the Ready wait a complete frame that is not Ready keeps its longest tail
+// starting with 0xA5 (A5 A5 5A 00 is a Ready frame after a stray byte).
+// `image` must hold `length` bytes.
+Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length, uint32_t startAddress,
+                    uint16_t checksum, const ExchangeHooks& hooks);

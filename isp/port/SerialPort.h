@@ -32,4 +32,7 @@ public:
 };
 
 // Opens the named port of this platform's back end; null when it cannot be opened.
+// Windows: a port-list name such as "COM3" or "COM12" (the "\\.\" rule of
+// PortName.h is applied here). POSIX: a device path such as "/dev/ttyUSB0";
+// only terminals open, and the port is held exclusively while open.
 std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name);

@@ -1,0 +1,178 @@
+#include "isp/LinkProtocol.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr uint8_t kTargetLead = 0xA5;
+constexpr uint8_t kTargetSecond = 0x5A;
+constexpr uint32_t kFrameSize = 3;
+constexpr uint32_t kAttemptLimit = 1000;  // a wait gives up once its attempt count exceeds this
+
+// The exchange's three hooks, with an absent hook meaning "never stop" or "nobody listens".
+struct Hooks {
+    const ExchangeHooks& hooks;
+
+    bool StopRequested() const { return hooks.stopRequested && hooks.stopRequested(); }
+    void Progress(uint8_t percent) const {
+        if (hooks.progress) hooks.progress(percent);
+    }
+    void Message(Outcome outcome) const {
+        if (hooks.message) hooks.message(OutcomeMessage(outcome));
+    }
+};
+
+bool IsFrame(const uint8_t frame[3], uint8_t code) {
+    return frame[0] == kTargetLead && frame[1] == kTargetSecond && frame[2] == code;
+}
+
+// After a complete frame that is not Ready, keep the longest tail that could
+// still begin a frame, so a stray 0xA5 just before a real Ready is not fatal.
+void Resynchronise(uint8_t frame[3], uint32_t& count) {
+    if (frame[1] == kTargetLead) {
+        frame[0] = frame[1];
+        frame[1] = frame[2];
+        count = 2;
+    } else if (frame[2] == kTargetLead) {
+        frame[0] = frame[2];
+        count = 1;
+    } else {
+        count = 0;
+    }
+}
+
+enum class WaitResult { Done, Stopped, BoundReached, WrongFrame };
+
+WaitResult WaitForReady(SerialPort& port, const Hooks& hooks) {
+    uint8_t frame[kFrameSize] = {};
+    uint32_t count = 0;
+    for (uint32_t attempts = 0;; ++attempts) {
+        if (hooks.StopRequested()) return WaitResult::Stopped;
+        if (attempts > kAttemptLimit) return WaitResult::BoundReached;
+        ReadFrame(port, frame, count);
+        if (count == kFrameSize) {
+            if (IsFrame(frame, kReadyCode)) return WaitResult::Done;
+            Resynchronise(frame, count);
+        }
+    }
+}
+
+WaitResult WaitForAcknowledge(SerialPort& port, const Hooks& hooks) {
+    uint8_t frame[kFrameSize] = {};
+    uint32_t count = 0;
+    for (uint32_t attempts = 0;; ++attempts) {
+        ReadFrame(port, frame, count);
+        if (count == kFrameSize) {
+            return IsFrame(frame, kAcknowledgeCode) ? WaitResult::Done : WaitResult::WrongFrame;
+        }
+        if (attempts > kAttemptLimit) return WaitResult::BoundReached;
+        if (hooks.StopRequested()) return WaitResult::Stopped;
+    }
+}
+
+Outcome Fail(SerialPort& port, const Hooks& hooks, Outcome outcome) {
+    port.Purge();
+    hooks.Message(outcome);
+    return outcome;
+}
+
+// Maps a failed acknowledgement wait to its outcome; `wrongFrame` differs
+// between the header (Error) and a block (Program Error).
+Outcome FailedWait(WaitResult result, Outcome wrongFrame) {
+    switch (result) {
+        case WaitResult::Stopped:
+            return Outcome::UserStop;
+        case WaitResult::BoundReached:
+            return Outcome::ReadTimeOut;
+        default:
+            return wrongFrame;
+    }
+}
+
+void PutBigEndian(uint8_t* out, uint32_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) {
+        out[i] = static_cast<uint8_t>(value);
+        value >>= 8;
+    }
+}
+
+}  // namespace
+
+const char* OutcomeMessage(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Success:
+            return ".....Success !";
+        case Outcome::UserStop:
+            return ".....User stop !";
+        case Outcome::NotFindDevice:
+            return ".....Not find device !";
+        case Outcome::Error:
+            return ".....Error !";
+        case Outcome::ProgramError:
+            return ".....Program Error !";
+        case Outcome::ReadTimeOut:
+            return ".....Read time out !";
+    }
+    return "";
+}
+
+void ReadFrame(SerialPort& port, uint8_t frame[3], uint32_t& count) {
+    if (count >= kFrameSize) return;  // a full frame is never written past
+    uint8_t byte = 0;
+    if (port.ReadByte(byte) != ReadResult::Byte) return;
+    frame[count] = byte;
+    if (frame[0] == kTargetLead) ++count;
+}
+
+void BuildHeader(uint32_t startAddress, uint32_t length, uint16_t checksum,
+                 uint8_t header[kHeaderSize]) {
+    header[0] = 0x5A;
+    header[1] = 0xA5;
+    header[2] = kProgramCommand;
+    PutBigEndian(header + 3, startAddress, 4);
+    PutBigEndian(header + 7, length, 4);
+    PutBigEndian(header + 11, checksum, 2);
+    header[13] = 0x00;
+    header[14] = 0x00;
+}
+
+Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length, uint32_t startAddress,
+                    uint16_t checksum, const ExchangeHooks& exchangeHooks) {
+    const Hooks hooks{exchangeHooks};
+    port.Purge();
+
+    switch (WaitForReady(port, hooks)) {
+        case WaitResult::Done:
+            break;
+        case WaitResult::Stopped:
+            return Fail(port, hooks, Outcome::UserStop);
+        default:
+            return Fail(port, hooks, Outcome::NotFindDevice);
+    }
+
+    uint8_t header[kHeaderSize];
+    BuildHeader(startAddress, length, checksum, header);
+    port.Write(header, sizeof header);
+    WaitResult reply = WaitForAcknowledge(port, hooks);
+    if (reply != WaitResult::Done) return Fail(port, hooks, FailedWait(reply, Outcome::Error));
+
+    std::array<uint8_t, kBlockSize> block{};
+    for (uint32_t position = 0; position < length;) {
+        const uint32_t size = std::min(kBlockSize, length - position);
+        std::copy_n(image + position, size, block.begin());
+        port.Write(block.data(), size);
+        reply = WaitForAcknowledge(port, hooks);
+        if (reply != WaitResult::Done) {
+            return Fail(port, hooks, FailedWait(reply, Outcome::ProgramError));
+        }
+        position += size;
+        // 64-bit product: 100 * position overflows 32 bits for images over 42 MB.
+        hooks.Progress(static_cast<uint8_t>(uint64_t{100} * position / length));
+    }
+
+    hooks.Message(Outcome::Success);
+    const uint8_t endFrame[kEndFrameSize] = {0x5A, 0xA5, kEndCommand};
+    port.Write(endFrame, sizeof endFrame);
+    return Outcome::Success;
+}

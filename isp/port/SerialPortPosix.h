@@ -1,0 +1,43 @@
+// POSIX back end: a terminal device (serial adapter or pseudo-terminal) in raw
+// 8N1 mode. The descriptor stays non-blocking; reads and writes wait with poll,
+// at most 20 ms for one byte in and 5000 ms for a whole write out.
+// While open the device is held exclusively (TIOCEXCL, and an advisory flock
+// so that a second Kestrune process is refused even when it runs as root).
+#pragma once
+
+#include <chrono>
+
+#include "isp/port/SerialPort.h"
+
+class SerialPortPosix final : public SerialPort {
+public:
+    static constexpr std::chrono::milliseconds kReadTimeout{20};
+    static constexpr std::chrono::milliseconds kWriteTimeout{5000};
+
+    // Opens a terminal device; null when it is absent, busy or not a terminal.
+    static std::unique_ptr<SerialPortPosix> Open(const std::string& path);
+
+    ~SerialPortPosix() override;
+    SerialPortPosix(const SerialPortPosix&) = delete;
+    SerialPortPosix& operator=(const SerialPortPosix&) = delete;
+
+    void Configure(uint32_t baudRate) override;
+    ReadResult ReadByte(uint8_t& byte) override;
+    bool Write(const uint8_t* bytes, size_t count) override;
+    void Purge() override;
+
+    int Descriptor() const { return fd; }
+
+private:
+    SerialPortPosix(int fd, bool exclusive) : fd(fd), exclusive(exclusive) {}
+
+    int fd;
+    bool exclusive;  // TIOCEXCL was set and must be cleared again on close
+};
+
+// Raw binary 8N1 at `baudRate` on a terminal: no line editing, echo, signals,
+// CR/LF translation, parity stripping or XON/XOFF, so every byte passes as it is.
+// Hardware flow control (CRTSCTS) and HUPCL stay as they were. Rates without a
+// B constant use the termios2 interface on Linux. A rate of 0 keeps the current
+// speed (B0 would hang up the line). False when the settings were refused.
+bool SetRawLine(int fd, uint32_t baudRate);

@@ -1,0 +1,385 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "isp/LinkProtocol.h"
+#include "tests/isp/ScriptedPort.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const Bytes kEndFrame{0x5A, 0xA5, 0x88};
+
+Bytes Pattern(uint32_t length) {
+    Bytes image(length);
+    for (uint32_t i = 0; i < length; ++i) image[i] = static_cast<uint8_t>(i * 7 + 3);
+    return image;
+}
+
+uint16_t Sum16(const Bytes& image) {
+    return static_cast<uint16_t>(std::accumulate(image.begin(), image.end(), uint32_t{0}));
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+Bytes Header(uint32_t length, uint16_t checksum) {
+    Bytes header(kHeaderSize);
+    BuildHeader(0, length, checksum, header.data());
+    return header;
+}
+
+// One exchange over a scripted port, with every hook call recorded.
+struct Exchange {
+    ScriptedPort port;
+    std::function<bool()> stopWhen;  // the stop test's answer; never stops when empty
+
+    struct Message {
+        std::string text;
+        size_t purgesBefore;
+        size_t writtenBefore;
+    };
+    std::vector<Message> messages;
+    std::vector<uint8_t> percents;
+    std::vector<uint32_t> stopTestReads;  // reads made before each stop test
+
+    Outcome Run(const Bytes& image) { return Run(image, Sum16(image)); }
+
+    Outcome Run(const Bytes& image, uint16_t checksum) {
+        ExchangeHooks hooks;
+        hooks.stopRequested = [this] {
+            stopTestReads.push_back(port.reads);
+            return stopWhen && stopWhen();
+        };
+        hooks.progress = [this](uint8_t percent) { percents.push_back(percent); };
+        hooks.message = [this](const char* text) {
+            messages.push_back({text, port.purges.size(), port.written.size()});
+        };
+        return RunExchange(port, image.data(), static_cast<uint32_t>(image.size()), 0, checksum,
+                           hooks);
+    }
+
+    // A failure: one message, given after the second purge, with no read after it.
+    void ExpectFailure(const char* text) const {
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text, text);
+        ASSERT_EQ(port.purges.size(), 2u);
+        EXPECT_EQ(messages[0].purgesBefore, 2u);
+        EXPECT_EQ(port.purges[0].reads, 0u);
+        EXPECT_EQ(port.purges[0].written, 0u);
+        EXPECT_EQ(port.purges[1].reads, port.reads);
+        EXPECT_EQ(port.purges[1].written, port.written.size());
+    }
+};
+
+TEST(ReadFrame, KeepsOnlyFramesThatStartWithTheLeadByte) {
+    ScriptedPort port;
+    port.Send({0x5A, 0x00}).Silence(1).Fail(1).Send({0xA5, 0x13, 0x00});
+    uint8_t frame[3] = {};
+    uint32_t count = 0;
+
+    ReadFrame(port, frame, count);  // 5A: stored in place 0, not kept
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(frame[0], 0x5A);
+    ReadFrame(port, frame, count);  // 00: overwrites it
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(frame[0], 0x00);
+    ReadFrame(port, frame, count);  // time-out
+    ReadFrame(port, frame, count);  // failure
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(frame[0], 0x00);
+    ReadFrame(port, frame, count);  // A5 starts a frame, whatever follows is taken
+    ReadFrame(port, frame, count);
+    ReadFrame(port, frame, count);
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(Bytes(frame, frame + 3), (Bytes{0xA5, 0x13, 0x00}));
+}
+
+TEST(ReadFrame, NeverReadsPastAFullFrame) {
+    ScriptedPort port;
+    port.Send({0x77});
+    uint8_t frame[4] = {0xA5, 0x5A, 0x41, 0xEE};
+    uint32_t count = 3;
+    ReadFrame(port, frame, count);
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(port.reads, 0u);
+    EXPECT_EQ(frame[3], 0xEE);
+}
+
+TEST(Header, FieldsAreBigEndian) {
+    uint8_t header[kHeaderSize];
+    BuildHeader(0x01020304, 0x0A0B0C0D, 0xBEEF, header);
+    EXPECT_EQ(Bytes(header, header + kHeaderSize),
+              (Bytes{0x5A, 0xA5, 0x80, 0x01, 0x02, 0x03, 0x04, 0x0A, 0x0B, 0x0C, 0x0D, 0xBE, 0xEF,
+                     0x00, 0x00}));
+}
+
+TEST(Exchange, SendsHeaderBlocksAndEndFrameFor256Bytes) {
+    // 194 bytes of 0xC2 and 62 of 0xC1 sum to 0xC1C2.
+    Bytes image(256, 0xC1);
+    std::fill_n(image.begin(), 194, 0xC2);
+    ASSERT_EQ(Sum16(image), 0xC1C2);
+    Exchange run;
+    ScriptAcceptingTarget(run.port, 256);
+
+    EXPECT_EQ(run.Run(image), Outcome::Success);
+    const Bytes header{0x5A, 0xA5, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00,
+                       0x00, 0x01, 0x00, 0xC1, 0xC2, 0x00, 0x00};
+    EXPECT_EQ(run.port.written, Concat({header, image, kEndFrame}));
+    EXPECT_EQ(run.port.writeSizes, (std::vector<size_t>{15, 128, 128, 3}));
+    EXPECT_EQ(run.percents, (Bytes{50, 100}));
+    // The success message comes before the end frame, and nothing is purged after the start.
+    ASSERT_EQ(run.messages.size(), 1u);
+    EXPECT_EQ(run.messages[0].text, ".....Success !");
+    EXPECT_EQ(run.messages[0].writtenBefore, 15u + 256u);
+    ASSERT_EQ(run.port.purges.size(), 1u);
+    EXPECT_EQ(run.port.purges[0].reads, 0u);
+    EXPECT_TRUE(run.port.ScriptUsedUp());
+}
+
+TEST(Exchange, SplitsIntoFullBlocksAndARemainder) {
+    const Bytes image = Pattern(300);
+    Exchange run;
+    ScriptAcceptingTarget(run.port, 300);
+
+    EXPECT_EQ(run.Run(image), Outcome::Success);
+    EXPECT_EQ(run.port.written, Concat({Header(300, Sum16(image)), image, kEndFrame}));
+    EXPECT_EQ(run.port.writeSizes, (std::vector<size_t>{15, 128, 128, 44, 3}));
+    EXPECT_EQ(run.percents, (Bytes{42, 85, 100}));
+    // Stop tests: before each Ready read, after the non-final reads of each acknowledgement.
+    EXPECT_EQ(run.stopTestReads, (std::vector<uint32_t>{0, 1, 2, 4, 5, 7, 8, 10, 11, 13, 14}));
+}
+
+TEST(Exchange, EmptyImageIsHeaderAcknowledgementAndEndFrame) {
+    Exchange run;
+    ScriptAcceptingTarget(run.port, 0);
+
+    EXPECT_EQ(run.Run({}), Outcome::Success);
+    EXPECT_EQ(run.port.written, Concat({Header(0, 0), kEndFrame}));
+    EXPECT_TRUE(run.percents.empty());
+    ASSERT_EQ(run.messages.size(), 1u);
+    EXPECT_EQ(run.messages[0].text, ".....Success !");
+    EXPECT_EQ(run.messages[0].writtenBefore, 15u);
+}
+
+TEST(Exchange, ProgressDoesNotOverflowForLargeImages) {
+    // 100 * position no longer fits 32 bits past 42,949,672 bytes.
+    const uint32_t length = 43'000'000;
+    const Bytes image(length, 0x00);
+    Exchange run;
+    ScriptAcceptingTarget(run.port, length);
+
+    EXPECT_EQ(run.Run(image), Outcome::Success);
+    ASSERT_EQ(run.percents.size(), (length + kBlockSize - 1) / kBlockSize);
+    EXPECT_TRUE(std::is_sorted(run.percents.begin(), run.percents.end()));
+    EXPECT_EQ(run.percents[run.percents.size() / 2], 50);
+    // Block 335545 ends at byte 42,949,760: 99 %, where a 32-bit product gives 0.
+    EXPECT_EQ(run.percents[335544], 99);
+    EXPECT_EQ(run.percents.back(), 100);
+}
+
+TEST(Exchange, IgnoresWriteResults) {
+    const Bytes image = Pattern(130);
+    Exchange run;
+    ScriptAcceptingTarget(run.port, 130);
+    run.port.writesFail = true;
+    EXPECT_EQ(run.Run(image), Outcome::Success);
+    EXPECT_EQ(run.port.written, Concat({Header(130, Sum16(image)), image, kEndFrame}));
+}
+
+TEST(Exchange, WorksWithoutHooks) {
+    ScriptedPort port;
+    EXPECT_EQ(RunExchange(port, nullptr, 0, 0, 0, ExchangeHooks{}), Outcome::NotFindDevice);
+    EXPECT_EQ(port.reads, kReadyReadLimit);
+}
+
+// Ready wait: synchronisation on the lead byte.
+TEST(ReadyWait, SkipsNoiseAndRecoversFromStrayLeadBytes) {
+    const std::vector<Bytes> beforeReady = {
+        {0x5A, 0x00, 0x13, 0xFF},  // noise without 0xA5
+        {0x5A, 0x00},              // the tail of a frame
+        {0xA5},                    // A5 A5 5A 00
+        {0xA5, 0xA5},              // A5 A5 A5 5A 00
+        {0xA5, 0x5A},              // A5 5A A5 5A 00
+        {0xA5, 0x5A, 0x41},        // an acknowledgement is not Ready
+        {0xA5, 0x00, 0x00, 0x00},  // a wrong frame, then Ready
+    };
+    for (const Bytes& noise : beforeReady) {
+        SCOPED_TRACE(::testing::PrintToString(noise));
+        Exchange run;
+        run.port.Send(noise);
+        ScriptAcceptingTarget(run.port, 10);
+        EXPECT_EQ(run.Run(Pattern(10)), Outcome::Success);
+        // The header follows the Ready wait's last read directly.
+        EXPECT_EQ(run.port.purges.size(), 1u);
+        EXPECT_EQ(run.port.written.size(), 15u + 10u + 3u);
+        EXPECT_EQ(run.stopTestReads.size(), noise.size() + 3 + 2 * 2);
+    }
+}
+
+TEST(ReadyWait, SilentLineIsNotFindDeviceAfter1001Reads) {
+    Exchange run;
+    EXPECT_EQ(run.Run(Pattern(10)), Outcome::NotFindDevice);
+    EXPECT_EQ(run.port.reads, 1001u);
+    EXPECT_EQ(run.stopTestReads.size(), 1002u);  // the stop test comes before the bound
+    EXPECT_TRUE(run.port.written.empty());
+    run.ExpectFailure(".....Not find device !");
+}
+
+TEST(ReadyWait, ReadyCompletedByTheLastAllowedRead) {
+    Exchange run;
+    run.port.Silence(998);
+    ScriptAcceptingTarget(run.port, 1);
+    EXPECT_EQ(run.Run(Pattern(1)), Outcome::Success);
+
+    Exchange late;
+    late.port.Silence(999);
+    ScriptAcceptingTarget(late.port, 1);
+    EXPECT_EQ(late.Run(Pattern(1)), Outcome::NotFindDevice);
+    EXPECT_EQ(late.port.reads, 1001u);
+}
+
+TEST(ReadyWait, FailedReadsCountLikeSilence) {
+    Exchange run;
+    run.port.Fail(5000);
+    EXPECT_EQ(run.Run(Pattern(1)), Outcome::NotFindDevice);
+    EXPECT_EQ(run.port.reads, 1001u);
+}
+
+TEST(ReadyWait, TwoByteReplyEndsByTheBound) {
+    Exchange run;
+    run.port.Send({0xA5, 0x5A});
+    EXPECT_EQ(run.Run(Pattern(1)), Outcome::NotFindDevice);
+    EXPECT_EQ(run.port.reads, 1001u);
+}
+
+// Acknowledge waits.
+TEST(AckWait, SilenceAfterHeaderIsReadTimeOutAfter1002Reads) {
+    Exchange run;
+    run.port.Send(kReadyFrame);
+    EXPECT_EQ(run.Run(Pattern(200)), Outcome::ReadTimeOut);
+    EXPECT_EQ(run.port.reads, 3u + 1002u);
+    EXPECT_EQ(run.stopTestReads.size(), 3u + 1001u);  // none after the bound is reached
+    EXPECT_EQ(run.port.written.size(), 15u);
+    run.ExpectFailure(".....Read time out !");
+}
+
+TEST(AckWait, SilenceAfterABlockIsReadTimeOut) {
+    const Bytes image = Pattern(300);
+    Exchange run;
+    run.port.Send(kReadyFrame).Send(kAckFrame, 15).Send(kAckFrame, WrittenAfterBlocks(300, 1));
+    EXPECT_EQ(run.Run(image), Outcome::ReadTimeOut);
+    EXPECT_EQ(run.port.reads, 3u + 3u + 3u + 1002u);
+    EXPECT_EQ(run.port.written,
+              Concat({Header(300, Sum16(image)), Bytes(image.begin(), image.begin() + 256)}));
+    EXPECT_EQ(run.percents, (Bytes{42}));
+    run.ExpectFailure(".....Read time out !");
+}
+
+TEST(AckWait, AcknowledgementCompletedByTheLastAllowedRead) {
+    Exchange run;
+    run.port.Send(kReadyFrame).Silence(999, 15).Send(kAckFrame, 15).Send(kAckFrame, 16);
+    EXPECT_EQ(run.Run(Pattern(1)), Outcome::Success);
+
+    Exchange late;
+    late.port.Send(kReadyFrame).Silence(1000, 15).Send(kAckFrame, 15);
+    EXPECT_EQ(late.Run(Pattern(1)), Outcome::ReadTimeOut);
+    EXPECT_EQ(late.port.reads, 3u + 1002u);
+}
+
+TEST(AckWait, TwoByteReplyEndsByTheBound) {
+    Exchange run;
+    run.port.Send(kReadyFrame).Send({0xA5, 0x5A}, 15);
+    EXPECT_EQ(run.Run(Pattern(5)), Outcome::ReadTimeOut);
+    EXPECT_EQ(run.port.reads, 3u + 1002u);
+    run.ExpectFailure(".....Read time out !");
+}
+
+TEST(AckWait, WrongReplyToHeaderIsError) {
+    for (const Bytes& reply : {Bytes{0xA5, 0x5A, 0x42}, kReadyFrame, Bytes{0xA5, 0xA5, 0x5A}}) {
+        SCOPED_TRACE(::testing::PrintToString(reply));
+        Exchange run;
+        run.port.Send(kReadyFrame).Send(reply, 15).Send(kAckFrame, 15);
+        EXPECT_EQ(run.Run(Pattern(5)), Outcome::Error);
+        EXPECT_EQ(run.port.reads, 6u);
+        EXPECT_EQ(run.port.written.size(), 15u);
+        run.ExpectFailure(".....Error !");
+    }
+}
+
+TEST(AckWait, WrongReplyToABlockIsProgramError) {
+    const Bytes image = Pattern(300);
+    Exchange run;
+    run.port.Send(kReadyFrame).Send(kAckFrame, 15).Send(kAckFrame, WrittenAfterBlocks(300, 1));
+    run.port.Send({0x00, 0xA5, 0x5A, 0x42}, WrittenAfterBlocks(300, 2)).Send(kAckFrame);
+    EXPECT_EQ(run.Run(image), Outcome::ProgramError);
+    EXPECT_EQ(run.port.written.size(), 15u + 256u);
+    EXPECT_EQ(run.percents, (Bytes{42}));
+    run.ExpectFailure(".....Program Error !");
+}
+
+// Stop requests.
+TEST(Stop, RequestedBeforeTheStartEndsBeforeAnyRead) {
+    Exchange run;
+    run.port.Send(kReadyFrame);
+    run.stopWhen = [] { return true; };
+    EXPECT_EQ(run.Run(Pattern(10)), Outcome::UserStop);
+    EXPECT_EQ(run.port.reads, 0u);
+    EXPECT_TRUE(run.port.written.empty());
+    run.ExpectFailure(".....User stop !");
+}
+
+TEST(Stop, DuringReadyWaitEndsBeforeTheNextRead) {
+    Exchange run;
+    run.port.Send({0x11, 0x22}).Silence(10);
+    run.stopWhen = [&run] { return run.port.reads >= 5; };
+    EXPECT_EQ(run.Run(Pattern(10)), Outcome::UserStop);
+    EXPECT_EQ(run.port.reads, 5u);
+    run.ExpectFailure(".....User stop !");
+}
+
+TEST(Stop, WinsOverTheReadyBound) {
+    Exchange run;
+    run.stopWhen = [&run] { return run.port.reads >= 1001; };
+    EXPECT_EQ(run.Run(Pattern(10)), Outcome::UserStop);
+    EXPECT_EQ(run.port.reads, 1001u);
+}
+
+TEST(Stop, InAcknowledgeWaitsIsSeenAfterAReadThatDidNotCompleteAFrame) {
+    const Bytes image = Pattern(300);
+    Exchange header;
+    header.port.Send(kReadyFrame);
+    header.stopWhen = [&header] { return header.port.reads >= 10; };
+    EXPECT_EQ(header.Run(image), Outcome::UserStop);
+    EXPECT_EQ(header.port.reads, 10u);
+    EXPECT_EQ(header.port.written.size(), 15u);
+    header.ExpectFailure(".....User stop !");
+
+    // Requested while the header's acknowledgement completes: not looked at
+    // until the first read of the next wait.
+    Exchange block;
+    ScriptAcceptingTarget(block.port, 300);
+    block.stopWhen = [&block] { return block.port.reads >= 6; };
+    EXPECT_EQ(block.Run(image), Outcome::UserStop);
+    EXPECT_EQ(block.port.reads, 7u);
+    EXPECT_EQ(block.port.written.size(), 15u + 128u);
+    EXPECT_TRUE(block.percents.empty());
+    block.ExpectFailure(".....User stop !");
+}
+
+TEST(Stop, DoesNotWinOverTheAcknowledgeBound) {
+    Exchange run;
+    run.port.Send(kReadyFrame);
+    run.stopWhen = [&run] { return run.port.reads >= 3 + 1002; };
+    EXPECT_EQ(run.Run(Pattern(10)), Outcome::ReadTimeOut);
+    EXPECT_EQ(run.port.reads, 3u + 1002u);
+}
+
+}  // namespace

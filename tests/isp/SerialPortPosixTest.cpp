@@ -1,0 +1,304 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "isp/LinkProtocol.h"
+#include "isp/port/SerialPortPosix.h"
+#ifdef __linux__
+#include "isp/port/SerialSpeedLinux.h"
+#endif
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// A pseudo-terminal: the test plays the device on the master side, the port
+// under test opens the slave by its path.
+struct Pty {
+    int master = -1;
+    std::string slavePath;
+
+    Pty() {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
+        if (const char* name = ptsname(master)) slavePath = name;
+    }
+    ~Pty() {
+        if (master >= 0) close(master);
+    }
+    bool ok() const { return master >= 0 && !slavePath.empty(); }
+
+    void Send(const Bytes& bytes) const {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
+            ASSERT_GT(n, 0);
+            done += static_cast<size_t>(n);
+        }
+    }
+
+    // Reads exactly `count` bytes, or what arrived before a generous deadline.
+    Bytes Receive(size_t count, milliseconds patience = milliseconds(10000)) const {
+        Bytes bytes;
+        const auto deadline = Clock::now() + patience;
+        while (bytes.size() < count && Clock::now() < deadline) {
+            pollfd waiter{master, POLLIN, 0};
+            if (poll(&waiter, 1, 50) <= 0) continue;
+            uint8_t chunk[4096];
+            const ssize_t n = read(master, chunk, std::min(sizeof chunk, count - bytes.size()));
+            if (n <= 0) break;
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        }
+        return bytes;
+    }
+};
+
+Bytes AllByteValues() {
+    Bytes bytes(256);
+    for (int i = 0; i < 256; ++i) bytes[i] = static_cast<uint8_t>(i);
+    return bytes;
+}
+
+std::unique_ptr<SerialPortPosix> OpenConfigured(const Pty& pty, uint32_t baud = 115200) {
+    auto port = SerialPortPosix::Open(pty.slavePath);
+    if (port) port->Configure(baud);
+    return port;
+}
+
+TEST(SerialPortPosix, OpensOnlyTerminalsThatExist) {
+    EXPECT_EQ(OpenSerialPort("/dev/no-such-serial-port"), nullptr);
+    EXPECT_EQ(OpenSerialPort(""), nullptr);
+    EXPECT_EQ(OpenSerialPort("/dev/null"), nullptr);
+    char file[] = "/tmp/kestrune-port-XXXXXX";
+    const int fd = mkstemp(file);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    EXPECT_EQ(OpenSerialPort(file), nullptr);
+    unlink(file);
+}
+
+TEST(SerialPortPosix, HoldsThePortExclusivelyUntilClosed) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    // Another holder of the slave, like a target that keeps its end open.
+    const int other = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    {
+        auto port = OpenSerialPort(pty.slavePath);
+        ASSERT_NE(port, nullptr);
+        EXPECT_EQ(OpenSerialPort(pty.slavePath), nullptr);
+#ifdef TIOCGEXCL
+        int exclusive = 0;
+        ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1);
+#endif
+    }
+#ifdef TIOCGEXCL
+    int exclusive = 1;
+    ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+#endif
+    EXPECT_NE(OpenSerialPort(pty.slavePath), nullptr);
+    close(other);
+}
+
+TEST(SerialPortPosix, ConfigureGivesARawBinaryLine) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    auto port = SerialPortPosix::Open(pty.slavePath);
+    ASSERT_NE(port, nullptr);
+    for (const bool hardwareFlow : {true, false}) {
+        termios before{};
+        ASSERT_EQ(tcgetattr(port->Descriptor(), &before), 0);
+        before.c_iflag |= IXON | IXOFF | ICRNL | ISTRIP;
+        before.c_cflag |= PARENB | CSTOPB;
+        if (hardwareFlow)
+            before.c_cflag |= CRTSCTS;
+        else
+            before.c_cflag &= ~CRTSCTS;
+        ASSERT_EQ(tcsetattr(port->Descriptor(), TCSANOW, &before), 0);
+
+        port->Configure(9600);
+        termios after{};
+        ASSERT_EQ(tcgetattr(port->Descriptor(), &after), 0);
+        EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+        EXPECT_EQ(after.c_oflag & OPOST, 0u);
+        EXPECT_EQ(after.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP | INLCR | IGNCR), 0u);
+        EXPECT_EQ(after.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8));
+        EXPECT_EQ(after.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+        EXPECT_EQ((after.c_cflag & CRTSCTS) != 0, hardwareFlow);
+        EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B9600));
+    }
+}
+
+#ifdef __linux__
+TEST(SerialPortPosix, SetsEveryRateOfTheBaudList) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    auto port = SerialPortPosix::Open(pty.slavePath);
+    ASSERT_NE(port, nullptr);
+    for (uint32_t rate : {1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200, 250000}) {
+        port->Configure(rate);
+        EXPECT_EQ(GetCustomSpeed(port->Descriptor()), rate);
+    }
+    port->Configure(19200);
+    port->Configure(0);  // keeps the speed instead of hanging up
+    EXPECT_EQ(GetCustomSpeed(port->Descriptor()), 19200u);
+}
+#endif
+
+TEST(SerialPortPosix, ReadOfASilentLineTimesOutAfter20ms) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    auto port = OpenConfigured(pty);
+    ASSERT_NE(port, nullptr);
+    uint8_t byte = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(port->ReadByte(byte), ReadResult::TimedOut);
+    const auto elapsed = Clock::now() - start;
+    EXPECT_GE(elapsed, milliseconds(20));
+    EXPECT_LT(elapsed, milliseconds(2000));
+}
+
+TEST(SerialPortPosix, EveryByteValuePassesUnchangedBothWays) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    auto port = OpenConfigured(pty);
+    ASSERT_NE(port, nullptr);
+    const Bytes all = AllByteValues();
+
+    pty.Send(all);
+    Bytes received;
+    for (int reads = 0; received.size() < all.size() && reads < 5000; ++reads) {
+        uint8_t byte = 0;
+        if (port->ReadByte(byte) == ReadResult::Byte) received.push_back(byte);
+    }
+    EXPECT_EQ(received, all);
+
+    EXPECT_TRUE(port->Write(all.data(), all.size()));
+    EXPECT_EQ(pty.Receive(all.size()), all);
+}
+
+TEST(SerialPortPosix, LargeWriteCompletesWhileTheOtherSideReads) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    auto port = OpenConfigured(pty);
+    ASSERT_NE(port, nullptr);
+    Bytes data(200000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31 + i / 256);
+
+    Bytes received;
+    std::thread reader([&] { received = pty.Receive(data.size(), milliseconds(30000)); });
+    EXPECT_TRUE(port->Write(data.data(), data.size()));
+    reader.join();
+    EXPECT_EQ(received, data);
+}
+
+TEST(SerialPortPosix, WriteGivesUpAfterTheWriteTimeOut) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    auto port = OpenConfigured(pty);
+    ASSERT_NE(port, nullptr);
+    const Bytes data(4 << 20, 0x55);  // far more than the pseudo-terminal buffers
+    const auto start = Clock::now();
+    EXPECT_FALSE(port->Write(data.data(), data.size()));
+    const auto elapsed = Clock::now() - start;
+    EXPECT_GE(elapsed, SerialPortPosix::kWriteTimeout);
+    EXPECT_LT(elapsed, milliseconds(60000));
+}
+
+TEST(SerialPortPosix, PurgeDropsPendingInput) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    auto port = OpenConfigured(pty);
+    ASSERT_NE(port, nullptr);
+    pty.Send({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    int pending = 0;
+    const auto deadline = Clock::now() + milliseconds(10000);
+    while (pending < 10 && Clock::now() < deadline) {
+        ASSERT_EQ(ioctl(port->Descriptor(), FIONREAD, &pending), 0);
+        if (pending < 10) std::this_thread::sleep_for(milliseconds(1));
+    }
+    ASSERT_EQ(pending, 10);
+
+    port->Purge();
+    ASSERT_EQ(ioctl(port->Descriptor(), FIONREAD, &pending), 0);
+    EXPECT_EQ(pending, 0);
+    uint8_t byte = 0;
+    EXPECT_EQ(port->ReadByte(byte), ReadResult::TimedOut);
+}
+
+TEST(SerialPortPosix, ReadFailsAtOnceWhenTheOtherSideHangsUp) {
+    auto pty = std::make_unique<Pty>();
+    ASSERT_TRUE(pty->ok());
+    auto port = OpenConfigured(*pty);
+    ASSERT_NE(port, nullptr);
+    pty.reset();
+    uint8_t byte = 0;
+    EXPECT_EQ(port->ReadByte(byte), ReadResult::Failed);
+    EXPECT_FALSE(port->Write(&byte, 1));
+}
+
+// The whole exchange over a real pseudo-terminal, with a minimal boot loader
+// on the master side that announces itself once the host has purged.
+TEST(SerialPortPosix, CarriesACompleteDownload) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    auto port = OpenConfigured(pty);
+    ASSERT_NE(port, nullptr);
+    Bytes image(1000);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i ^ 0x5A);
+    uint32_t sum = 0;
+    for (uint8_t b : image) sum += b;
+
+    std::atomic<bool> hostWaiting{false};
+    Bytes received;
+    std::thread target([&] {
+        while (!hostWaiting) std::this_thread::sleep_for(milliseconds(1));
+        pty.Send({0xA5, 0x5A, 0x00});
+        received = pty.Receive(kHeaderSize);
+        for (size_t left = image.size(); left > 0;) {
+            pty.Send({0xA5, 0x5A, 0x41});
+            const Bytes block = pty.Receive(std::min<size_t>(left, kBlockSize));
+            if (block.empty()) return;
+            received.insert(received.end(), block.begin(), block.end());
+            left -= block.size();
+        }
+        pty.Send({0xA5, 0x5A, 0x41});
+        const Bytes end = pty.Receive(kEndFrameSize);
+        received.insert(received.end(), end.begin(), end.end());
+    });
+
+    ExchangeHooks hooks;
+    hooks.stopRequested = [&] {
+        hostWaiting = true;
+        return false;
+    };
+    uint8_t lastPercent = 0;
+    hooks.progress = [&](uint8_t percent) { lastPercent = percent; };
+    const Outcome outcome = RunExchange(*port, image.data(), static_cast<uint32_t>(image.size()), 0,
+                                        static_cast<uint16_t>(sum), hooks);
+    target.join();
+
+    EXPECT_EQ(outcome, Outcome::Success);
+    EXPECT_EQ(lastPercent, 100);
+    Bytes expected(kHeaderSize);
+    BuildHeader(0, static_cast<uint32_t>(image.size()), static_cast<uint16_t>(sum),
+                expected.data());
+    expected.insert(expected.end(), image.begin(), image.end());
+    expected.insert(expected.end(), {0x5A, 0xA5, 0x88});
+    EXPECT_EQ(received, expected);
+}
+
+}  // namespace
