@@ -1,0 +1,22 @@
+// Allocation failure on demand: the test program replaces the global
+// operator new, and every allocation of exactly the armed size fails
+// (std::bad_alloc, or null for the nothrow forms) until disarmed.
+#pragma once
+
+#include <cstddef>
+
+namespace hexedit_test {
+
+void FailAllocationsOfSize(std::size_t size);  // 0 disarms
+unsigned FailedAllocationCount();
+
+// Arms for one scope.
+class ScopedAllocationFailure {
+public:
+    explicit ScopedAllocationFailure(std::size_t size) { FailAllocationsOfSize(size); }
+    ~ScopedAllocationFailure() { FailAllocationsOfSize(0); }
+    ScopedAllocationFailure(const ScopedAllocationFailure&) = delete;
+    ScopedAllocationFailure& operator=(const ScopedAllocationFailure&) = delete;
+};
+
+}  // namespace hexedit_test
