@@ -1,0 +1,177 @@
+// Copy, paste and select-all over the plain Win32 clipboard.
+//
+// Copy offers the selected bytes twice: exactly, in the registered format
+// "BinaryData" (a 32-bit little-endian count, then the bytes), and as text of
+// upper-case hex pairs laid out like the view's rows. Paste reads only
+// "BinaryData" and overwrites in place; text is never parsed back.
+#include "hexedit/HexEditBase.h"
+#include "hexedit/HexEditLayoutGuard.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kEnChange = 0x0300;
+constexpr UINT kBlockFlags = GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_DDESHARE;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// A global block this code still owns; freed unless handed to the clipboard.
+class OwnedBlock {
+public:
+    explicit OwnedBlock(SIZE_T size) : block(::GlobalAlloc(kBlockFlags, size)) {}
+    ~OwnedBlock() {
+        if (block) ::GlobalFree(block);
+    }
+    OwnedBlock(const OwnedBlock&) = delete;
+    OwnedBlock& operator=(const OwnedBlock&) = delete;
+
+    HGLOBAL Get() const { return block; }
+    void HandedOver() { block = nullptr; }
+
+private:
+    HGLOBAL block;
+};
+
+// GlobalLock for one scope.
+class LockedBlock {
+public:
+    explicit LockedBlock(HGLOBAL block) : block(block), bytes(static_cast<uint8_t*>(::GlobalLock(block))) {}
+    ~LockedBlock() {
+        if (bytes) ::GlobalUnlock(block);
+    }
+    LockedBlock(const LockedBlock&) = delete;
+    LockedBlock& operator=(const LockedBlock&) = delete;
+
+    uint8_t* Bytes() const { return bytes; }
+
+private:
+    HGLOBAL block;
+    uint8_t* bytes;
+};
+
+// The clipboard opened for one operation. Another program (or Wine's
+// clipboard manager) may hold it for a moment, so opening is retried briefly.
+class OpenedClipboard {
+public:
+    explicit OpenedClipboard(HWND owner) {
+        for (int attempt = 0; attempt < 10 && !open; ++attempt) {
+            if (attempt) ::Sleep(10);
+            open = ::OpenClipboard(owner) != FALSE;
+        }
+    }
+    ~OpenedClipboard() {
+        if (open) ::CloseClipboard();
+    }
+    OpenedClipboard(const OpenedClipboard&) = delete;
+    OpenedClipboard& operator=(const OpenedClipboard&) = delete;
+
+    bool IsOpen() const { return open; }
+
+private:
+    bool open = false;
+};
+
+// The text form of bytes [start, end] with `perLine` bytes per view row.
+std::string CopyText(const uint8_t* data, uint32_t start, uint32_t end, uint32_t perLine) {
+    // More than one row's worth plus one byte: the lines follow the view's
+    // rows and the first one is indented to its column.
+    uint32_t column = end - start > perLine ? start % perLine : 0;
+    std::vector<char> line(3 * static_cast<size_t>(perLine) + 2, ' ');
+    std::string text;
+    text.reserve(3 * (static_cast<size_t>(end - start) + 1) + 3 * static_cast<size_t>(perLine));
+    uint64_t next = start;
+    while (next <= end) {
+        while (column < perLine && next <= end) {
+            const uint8_t byte = data[next++];
+            line[3 * static_cast<size_t>(column)] = kHexDigits[byte >> 4];
+            line[3 * static_cast<size_t>(column) + 1] = kHexDigits[byte & 0x0F];
+            ++column;
+        }
+        text.append(line.data(), 3 * static_cast<size_t>(column) - 1);
+        text.push_back('\n');
+        column = 0;
+    }
+    return text;
+}
+
+}  // namespace
+
+void CHexEditBase::OnEditCopy() {
+    if (!HasSelection() || !data) return;
+    // SetSelection keeps the ends ordered and inside the data; anything else
+    // here would read outside the buffer.
+    if (selectionStart > selectionEnd || selectionEnd >= dataSize) return;
+    EnsureHexEditLayout(*this);
+    const uint32_t perLine = bytesPerLine > 0 ? bytesPerLine : 1;
+
+    const std::string text = CopyText(data.get(), selectionStart, selectionEnd, perLine);
+    const uint32_t count = selectionEnd - selectionStart + 1;
+
+    OwnedBlock binary(4 + static_cast<SIZE_T>(count));
+    OwnedBlock textBlock(text.size() + 1);
+    if (!binary.Get() || !textBlock.Get()) return;
+    {
+        LockedBlock locked(binary.Get());
+        if (!locked.Bytes()) return;
+        const uint8_t prefix[4] = {static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
+                                   static_cast<uint8_t>(count >> 16), static_cast<uint8_t>(count >> 24)};
+        std::memcpy(locked.Bytes(), prefix, 4);
+        std::memcpy(locked.Bytes() + 4, data.get() + selectionStart, count);
+    }
+    {
+        LockedBlock locked(textBlock.Get());
+        if (!locked.Bytes()) return;
+        std::memcpy(locked.Bytes(), text.data(), text.size());  // the zeroed block ends the text
+    }
+
+    OpenedClipboard clipboard(hwnd);
+    if (!clipboard.IsOpen() || !::EmptyClipboard()) return;
+    // The clipboard owns a block only once SetClipboardData accepted it.
+    if (::SetClipboardData(static_cast<UINT>(static_cast<uint16_t>(clipboardFormat)), binary.Get()))
+        binary.HandedOver();
+    if (::SetClipboardData(CF_TEXT, textBlock.Get())) textBlock.HandedOver();
+}
+
+void CHexEditBase::OnEditPaste() {
+    if (readOnly || !data || dataSize == 0) return;
+    const uint32_t position = HasSelection() ? selectionStart : caretPos;
+    if (position >= dataSize) return;
+    const UINT format = static_cast<uint16_t>(clipboardFormat);
+
+    uint32_t count = 0;
+    {
+        OpenedClipboard clipboard(hwnd);
+        if (!clipboard.IsOpen() || !::IsClipboardFormatAvailable(format)) return;
+        HGLOBAL block = ::GetClipboardData(format);
+        if (!block) return;
+        const SIZE_T blockSize = ::GlobalSize(block);
+        if (blockSize < 4) return;  // not even a count: not our format
+        LockedBlock locked(block);
+        if (!locked.Bytes()) return;
+        const uint8_t* bytes = locked.Bytes();
+        count = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+        // Never past the end of the data, and never past the bytes the block
+        // really holds, whatever its count claims.
+        const uint32_t room = dataSize - position;
+        if (count > room) count = room;
+        if (blockSize - 4 < count) count = static_cast<uint32_t>(blockSize - 4);
+        if (count > 0) std::memcpy(data.get() + position, bytes + 4, count);
+    }
+    // Nothing written: selection, caret and parent stay as they were.
+    if (count == 0) return;
+
+    const uint32_t last = position + count - 1;
+    SetSelection(position, last, true, false);
+    SetCaret(last, false);
+    Repaint();
+    NotifyParent(kEnChange);
+}
+
+void CHexEditBase::OnEditSelectAll() {
+    if (!data || dataSize == 0) return;
+    SetSelection(0, dataSize - 1, false, true);
+}
