@@ -1,0 +1,36 @@
+// Command line of kestrune-target: where the line goes, what to check, and
+// which faults to inject. Block numbers count from 1; 0 names the header, so
+// every reply fault can hit the header's acknowledgement as well as a block's.
+// Each reply fault fires once per run: after a reset the next download is clean.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TargetOptions {
+    std::string linkPath;    // --link: symbolic link to the pseudo-terminal
+    std::string outPath;     // --out: the received image
+    std::string expectPath;  // --expect: firmware file the image must equal
+    std::string tracePath;   // --trace: every byte in both directions
+    uint32_t readyIntervalMs = 100;
+    uint32_t noise = 0;         // bytes other than 0xA5 sent before every frame
+    uint32_t replyDelayMs = 0;  // pause before each reply to the header or a block
+    uint32_t baud = 0;          // 0: no pacing; else each byte costs 10 bit times
+    uint32_t timeoutSec = 0;    // 0: no overall bound
+    std::optional<uint32_t> nakAt;           // reply A5 5A 42
+    std::optional<uint32_t> silentAt;        // no reply at all
+    std::optional<uint32_t> shortReplyAt;    // reply A5 5A, the frame never completes
+    std::optional<uint32_t> resetAt;         // Ready instead of the reply; a new header follows
+    bool help = false;
+};
+
+struct ParsedOptions {
+    std::optional<TargetOptions> options;  // empty when the command line is wrong
+    std::string error;                     // why, for the user
+};
+
+ParsedOptions ParseTargetOptions(const std::vector<std::string>& args);
+
+const char* TargetHelpText();

@@ -1,0 +1,92 @@
+// kestrune-target: a simulated boot loader on a pseudo-terminal. See --help.
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+#include "image/FirmwareFile.h"
+#include "target/BootLoader.h"
+#include "target/ExitCodes.h"
+#include "target/Pseudoterminal.h"
+#include "target/PtyLine.h"
+#include "target/TargetOptions.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void OnStopSignal(int signal) { stopSignal = signal; }
+
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no restart: blocking calls return and the loop sees the flag
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+int Fail(int code, const std::string& message) {
+    std::cerr << "kestrune-target: " << message << '\n';
+    return code;
+}
+
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out.flush());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ParsedOptions parsed = ParseTargetOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.options) return Fail(kExitUsage, parsed.error + " (see --help)");
+    const TargetOptions& options = *parsed.options;
+    if (options.help) {
+        std::fputs(TargetHelpText(), stdout);
+        return kExitImageOk;
+    }
+
+    std::vector<uint8_t> expected;
+    if (!options.expectPath.empty() && LoadFirmwareFile(options.expectPath, expected) != LoadStatus::Ok)
+        return Fail(kExitSystem, "cannot read the --expect file " + options.expectPath);
+
+#ifdef __linux__
+    prctl(PR_SET_TIMERSLACK, 1UL);  // pacing sleeps end on time, not up to 50 us late
+#endif
+    CatchStopSignals();
+    const auto start = TargetLine::Clock::now();
+
+    std::string error;
+    std::unique_ptr<Pseudoterminal> pty = Pseudoterminal::Open(error);
+    if (!pty) return Fail(kExitSystem, error);
+    std::unique_ptr<SymbolicLink> link;
+    if (!options.linkPath.empty() && !(link = SymbolicLink::Create(options.linkPath, pty->SlavePath(), error)))
+        return Fail(kExitSystem, error);
+    std::unique_ptr<Trace> trace;
+    if (!options.tracePath.empty() && !(trace = Trace::Create(options.tracePath, start)))
+        return Fail(kExitSystem, "cannot create the trace file " + options.tracePath);
+
+    std::printf("%s\n", pty->SlavePath().c_str());
+    std::fflush(stdout);
+
+    PtyLine line(pty->Master(), options.baud, trace.get(), stopSignal);
+    BootLoader loader(line, options, options.expectPath.empty() ? nullptr : &expected);
+    std::optional<TargetLine::TimePoint> giveUpAt;
+    if (options.timeoutSec > 0) giveUpAt = start + std::chrono::seconds(options.timeoutSec);
+    Verdict verdict = loader.Run(giveUpAt);
+    line.Drain();
+    if (trace) trace->Flush();
+
+    if (verdict.exitCode == kExitSignalBase) verdict.exitCode += stopSignal;
+    std::printf("kestrune-target: %s\n", verdict.text.c_str());
+    std::fflush(stdout);
+    if (!options.outPath.empty() && loader.TransferStarted() && !WriteFile(options.outPath, loader.Received()))
+        return Fail(kExitSystem, "cannot write " + options.outPath);
+    return verdict.exitCode;
+}
