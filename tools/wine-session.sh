@@ -36,8 +36,13 @@ start)
   export DISPLAY=:$display
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >/dev/null 2>&1 || true
+    # The server wineboot started must be gone before the persistent one starts.
+    wineserver -w
   fi
   wineserver -p
+  # No window manager runs on Xvfb: unmanaged windows spare every top-level
+  # window a 2 s wait for a WM_STATE change when it is hidden or destroyed.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
   # The first process of a new server session rewrites dosdevices/com*; let it run now.
   wine cmd /c exit >/dev/null 2>&1 || true
   cat > "$env_file" <<ENV
