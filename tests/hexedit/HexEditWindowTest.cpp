@@ -236,7 +236,6 @@ TEST(HexEditCreation, SelfCreatingWindowFailsCleanlyWithoutAnObject) {
 
 TEST(HexEditCreation, DialogTemplateItemLivesAndDiesWithTheDialog) {
     CHexEditBase::RegisterWindowClasses();
-    const long before = CHexEditBase::GetLiveObjectCount();
     long during = -1;
     bool autoDelete = false;
     HFONT fontDuring = nullptr;
@@ -250,6 +249,7 @@ TEST(HexEditCreation, DialogTemplateItemLivesAndDiesWithTheDialog) {
         during = CHexEditBase::GetLiveObjectCount();
         d.PostMessage(WM_APP, 42);
     });
+    const long before = CHexEditBase::GetLiveObjectCount();  // the dialog's unused member included
     EXPECT_EQ(dialog.DoModal(), 42);
     EXPECT_EQ(during, before + 1);
     EXPECT_TRUE(autoDelete);
