@@ -1,0 +1,38 @@
+// What `kestrune-cli download` shows while it runs, on the error stream so
+// that standard output carries only the result. On a terminal: one line
+// redrawn in place, a bar with percent, bytes sent, rate and time left.
+// Otherwise: a plain line at start and at every tenth of the image.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+class DownloadProgress {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    DownloadProgress(std::ostream& out, bool terminal, uint32_t total);
+
+    void Waiting(const std::string& port, uint32_t baudRate);  // before the Ready frame
+    void Started();                                            // the boot loader answered
+    void Update(uint32_t bytesSent);                            // after each acknowledged block
+    void Finish();                                              // leaves the line complete
+
+    // "[#####.....]  50%  32768/65536 bytes  11.2 KiB/s  0:03 left", as of `now`.
+    std::string Line(uint32_t bytesSent, Clock::time_point now) const;
+
+private:
+    void Draw(const std::string& text);
+
+    std::ostream& out;
+    bool terminal;
+    uint32_t total;
+    Clock::time_point startedAt{};
+    Clock::time_point drawnAt{};
+    bool started = false;
+    bool lineOpen = false;  // a terminal line that is not finished yet
+    uint32_t lastTenth = 0;
+    uint32_t lastBytes = 0;
+};

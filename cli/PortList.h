@@ -1,0 +1,21 @@
+// The serial ports `kestrune-cli ports` lists: those that can be opened now.
+// Windows: the dialog's probe of COM1 to COM16 (COM10 and up through "\\.\"),
+// listed by their short names. Linux and macOS: serial devices that open, with
+// what the system knows about the USB adapter behind them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct PortEntry {
+    std::string name;         // what --port takes: "COM3", "/dev/ttyUSB0"
+    std::string description;  // e.g. "FTDI FT232R USB UART, serial A50285BI (0403:6001)"; may be empty
+};
+
+#ifdef _WIN32
+std::vector<PortEntry> ListSerialPorts();
+#else
+// `devRoot` and `sysRoot` are "/dev" and "/sys" except in tests.
+std::vector<PortEntry> ListSerialPorts(const std::string& devRoot = "/dev",
+                                       const std::string& sysRoot = "/sys");
+#endif

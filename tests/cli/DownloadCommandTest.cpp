@@ -1,0 +1,261 @@
+// kestrune-cli download against kestrune-target over a real pseudo-terminal:
+// real processes, real port back end, each outcome with its message and exit code.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "ChildProcess.h"
+#include "cli/ExitCodes.h"
+#include "image/FirmwareFile.h"
+#include "target/ExitCodes.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
+
+constexpr auto kGenerous = 120s;
+const std::string kSampleHex = KESTRUNE_SAMPLES_DIR "/demo-firmware.hex";
+const std::string kSampleBin = KESTRUNE_SAMPLES_DIR "/demo-firmware.bin";
+
+// A pseudo-terminal that nobody answers on: a line with no boot loader.
+class SilentLine {
+public:
+    SilentLine() {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        grantpt(master);
+        unlockpt(master);
+        path = ptsname(master);
+    }
+    ~SilentLine() { close(master); }
+    std::string path;
+
+private:
+    int master;
+};
+
+class Download : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kestrune-download-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::unique_ptr<ChildProcess> StartTarget(std::vector<std::string> args) {
+        args.insert(args.begin(), KESTRUNE_TARGET_EXE);
+        args.insert(args.end(), {"--timeout", "200"});
+        auto target = std::make_unique<ChildProcess>(args);
+        port = target->ReadLine().value_or("");
+        EXPECT_FALSE(port.empty());
+        return target;
+    }
+
+    static std::vector<std::string> Cli(std::vector<std::string> args) {
+        args.insert(args.begin(), KESTRUNE_CLI_EXE);
+        return args;
+    }
+
+    RunResult RunDownload(const std::string& file, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"download", "--port", port};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(file);
+        return RunProgram(Cli(args), kGenerous);
+    }
+
+    std::string Path(const std::string& name) const { return (dir / name).string(); }
+
+    static Bytes Load(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }
+    static void Save(const std::string& path, const Bytes& bytes) {
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    static Bytes Pattern(size_t size) {
+        Bytes b(size);
+        for (size_t i = 0; i < size; ++i) b[i] = uint8_t(i * 37 + (i >> 7));
+        return b;
+    }
+
+    // Waits until the program's error stream holds `text`.
+    static bool ErrorStreamShows(ChildProcess& child, const std::string& text) {
+        for (int i = 0; i < 600; ++i) {
+            if (child.Err().find(text) != std::string::npos) return true;
+            if (child.Wait(100ms)) return false;
+        }
+        return false;
+    }
+
+    fs::path dir;
+    std::string port;
+};
+
+TEST_F(Download, SampleFilesArriveByteForByte) {
+    for (const std::string& file : {kSampleHex, kSampleBin}) {
+        auto target = StartTarget({"--expect", file, "--out", Path("received.bin")});
+        RunResult cli = RunDownload(file);
+        EXPECT_EQ(cli.exitCode, kExitOk) << cli.err;
+        EXPECT_EQ(cli.out, "Download.....Success !\n");
+        EXPECT_NE(cli.err.find("progress: "), std::string::npos) << cli.err;
+        EXPECT_NE(cli.err.find("100%"), std::string::npos) << cli.err;
+        EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk) << target->Out();
+
+        Bytes image;
+        ASSERT_EQ(LoadFirmwareFile(file, image), LoadStatus::Ok);
+        EXPECT_EQ(Load(Path("received.bin")), image) << file;
+    }
+}
+
+TEST_F(Download, SurvivesNoiseReplyDelaysAndASlowPacedLine) {
+    const Bytes image = Pattern(1000);
+    Save(Path("image.bin"), image);
+    auto target = StartTarget({"--expect", Path("image.bin"), "--noise", "9", "--reply-delay", "5", "--baud", "9600"});
+    RunResult cli = RunDownload(Path("image.bin"), {"--baud", "9600"});
+    EXPECT_EQ(cli.exitCode, kExitOk) << cli.err;
+    EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk) << target->Out();
+}
+
+TEST_F(Download, RejectedHeaderAndBlockEachHaveTheirOutcome) {
+    struct Case {
+        std::vector<std::string> fault;
+        int cliExit;
+        const char* message;
+        int targetExit;
+    };
+    const Case cases[] = {
+        {{"--nak-header"}, kExitDeviceError, "Download.....Error !\n", kTargetHeaderRejected},
+        {{"--nak-block", "2"}, kExitProgramError, "Download.....Program Error !\n", kTargetBlockRejected},
+    };
+    for (const Case& c : cases) {
+        auto target = StartTarget(c.fault);
+        RunResult cli = RunDownload(kSampleBin);
+        EXPECT_EQ(cli.exitCode, c.cliExit) << c.fault[0];
+        EXPECT_NE(cli.err.find(c.message), std::string::npos) << cli.err;
+        EXPECT_EQ(cli.out, "");
+        EXPECT_EQ(target->Wait(kGenerous), c.targetExit) << target->Out();
+    }
+}
+
+TEST_F(Download, ResetMidTransferFailsThatDownloadAndTheNextOneGoesThrough) {
+    auto target = StartTarget({"--reset-after-block", "3", "--expect", kSampleBin});
+    RunResult first = RunDownload(kSampleBin);
+    EXPECT_EQ(first.exitCode, kExitProgramError);
+    EXPECT_NE(first.err.find("Download.....Program Error !"), std::string::npos) << first.err;
+    RunResult second = RunDownload(kSampleBin);
+    EXPECT_EQ(second.exitCode, kExitOk) << second.err;
+    EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk) << target->Out();
+}
+
+// About 20 s: 1002 reads of 20 ms with no reply.
+TEST_F(Download, SilentTargetEndsInReadTimeOut) {
+    auto target = StartTarget({"--silent-after-block", "1"});
+    RunResult cli = RunDownload(kSampleBin);
+    EXPECT_EQ(cli.exitCode, kExitReadTimeOut);
+    EXPECT_NE(cli.err.find("Download.....Read time out !"), std::string::npos) << cli.err;
+    EXPECT_EQ(target->Wait(kGenerous), kTargetIncomplete) << target->Out();
+}
+
+// About 20 s: 1001 reads of 20 ms without a Ready frame.
+TEST_F(Download, NoBootLoaderIsNotFindDevice) {
+    SilentLine line;
+    port = line.path;
+    RunResult cli = RunDownload(kSampleBin);
+    EXPECT_EQ(cli.exitCode, kExitNotFindDevice);
+    EXPECT_NE(cli.err.find("Download.....Not find device !"), std::string::npos) << cli.err;
+}
+
+TEST_F(Download, CtrlCStopsWhileWaitingAndWhileSending) {
+    {
+        SilentLine line;
+        ChildProcess cli(Cli({"download", "--port", line.path, kSampleBin}));
+        ASSERT_TRUE(ErrorStreamShows(cli, "waiting for the boot loader"));
+        cli.Signal(SIGINT);
+        EXPECT_EQ(cli.Wait(kGenerous), kExitUserStop);
+        EXPECT_NE(cli.Err().find("Download.....User stop !"), std::string::npos) << cli.Err();
+    }
+    {
+        // 8 KiB at 1200 baud takes over a minute: a stop once the header is out lands mid-transfer.
+        auto target = StartTarget({"--baud", "1200"});
+        ChildProcess cli(Cli({"download", "--port", port, "--baud", "1200", kSampleBin}));
+        ASSERT_TRUE(ErrorStreamShows(cli, "progress: [")) << cli.Err();
+        cli.Signal(SIGINT);
+        EXPECT_EQ(cli.Wait(kGenerous), kExitUserStop);
+        EXPECT_NE(cli.Err().find("Download.....User stop !"), std::string::npos) << cli.Err();
+        EXPECT_EQ(target->Wait(kGenerous), kTargetIncomplete) << target->Out();
+    }
+}
+
+TEST_F(Download, UnopenablePortsAndBadInputAreReported) {
+    Save(Path("plain-file"), {1, 2, 3});
+    for (const std::string& name : {std::string("/nonexistent/ttyUSB9"), Path("plain-file")}) {
+        RunResult cli = RunProgram(Cli({"download", "--port", name, kSampleBin}), kGenerous);
+        EXPECT_EQ(cli.exitCode, kExitOpenPortError) << name;
+        EXPECT_EQ(cli.err, "Download.....Open com port error !\n");
+    }
+
+    SilentLine line;
+    RunResult missing = RunProgram(Cli({"download", "--port", line.path, Path("missing.hex")}), kGenerous);
+    EXPECT_EQ(missing.exitCode, kExitCannotOpen);
+    EXPECT_EQ(missing.err, "Can't open file !\n");
+
+    for (auto args : {std::vector<std::string>{"download", kSampleBin},
+                      {"download", "--port", line.path},
+                      {"download", "--port", line.path, "--baud", "1234", kSampleBin},
+                      {"download", "--port", line.path, "--bogus", kSampleBin},
+                      {"download", "--port", line.path, kSampleBin, kSampleHex}}) {
+        RunResult bad = RunProgram(Cli(args), kGenerous);
+        EXPECT_EQ(bad.exitCode, kExitUsage) << args.back();
+        EXPECT_NE(bad.err.find("Usage: kestrune-cli download"), std::string::npos);
+    }
+
+    RunResult help = RunProgram(Cli({"download", "--help"}), kGenerous);
+    EXPECT_EQ(help.exitCode, kExitOk);
+    for (const char* text : {"Open com port error", "Not find device", "Program Error", "Read time out",
+                             "User stop", "Exit status"})
+        EXPECT_NE(help.out.find(text), std::string::npos) << text;
+}
+
+TEST_F(Download, DrawsAProgressBarOnATerminal) {
+    int terminal = -1, terminalSlave = -1;
+    ASSERT_EQ(openpty(&terminal, &terminalSlave, nullptr, nullptr, nullptr), 0);
+    auto target = StartTarget({"--baud", "115200"});
+    std::string screen;
+    {
+        ChildProcess cli(Cli({"download", "--port", port, kSampleBin}), terminalSlave);
+        close(terminalSlave);
+        std::optional<int> code;
+        while (!(code = cli.Wait(10ms))) {
+            pollfd p{terminal, POLLIN, 0};
+            char buffer[4096];
+            if (poll(&p, 1, 50) > 0) {
+                ssize_t n = read(terminal, buffer, sizeof buffer);
+                if (n > 0) screen.append(buffer, size_t(n));
+            }
+        }
+        EXPECT_EQ(*code, kExitOk);
+        EXPECT_EQ(cli.Out(), "Download.....Success !\n");
+    }
+    char buffer[4096];
+    fcntl(terminal, F_SETFL, O_NONBLOCK);
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) screen.append(buffer, size_t(n));
+    close(terminal);
+    EXPECT_NE(screen.find("\r["), std::string::npos) << screen;  // redrawn in place
+    EXPECT_NE(screen.find("[##############################] 100%  8192/8192 bytes"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("KiB/s"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("left"), std::string::npos) << screen;
+    EXPECT_EQ(screen.find("progress: "), std::string::npos) << "plain lines are for pipes and files";
+    EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk);
+}
+
+}  // namespace
