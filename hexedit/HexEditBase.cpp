@@ -17,9 +17,15 @@ CHexEditBase::CHexEditBase() {
     font.SetBorrowed(stock);
     clipboardFormat = ::RegisterClipboardFormatW(L"BinaryData");
     RegisterWindowClasses();
+    liveObjects.fetch_add(1);
 }
 
+std::atomic<long> CHexEditBase::liveObjects{0};
+
+long CHexEditBase::GetLiveObjectCount() { return liveObjects.load(); }
+
 CHexEditBase::~CHexEditBase() {
+    liveObjects.fetch_sub(1);
     // Handlers that still run while the window goes see an empty control.
     data.reset();
     dataSize = 0;

@@ -23,6 +23,7 @@
 #include "framework/Gdi.h"
 #include "framework/Wnd.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -58,6 +59,9 @@ public:
 
     // Heap object owned by the caller (the run-time class factory).
     static std::unique_ptr<CHexEditBase> CreateObject();
+    // Objects constructed and not yet destroyed, in this process (diagnosis
+    // of the self-deleting objects of dialog templates).
+    static long GetLiveObjectCount();
 
     // Window classes "CHexEditBase" and "CHexEditBase_SC"; registered once.
     static void RegisterWindowClasses();
@@ -273,6 +277,7 @@ protected:
 
 private:
     static const MessageEntry messageEntries[];
+    static std::atomic<long> liveObjects;
 
     // Invalidates the whole client area with erase, if the window exists.
     void Repaint();

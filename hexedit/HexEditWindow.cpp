@@ -138,7 +138,10 @@ void CHexEditBase::RegisterWindowClasses() {
 }
 
 LRESULT CALLBACK CHexEditBase::AutoSubclassWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != WM_NCCREATE) return ::DefWindowProcW(window, message, wParam, lParam);
+    // A window that an object created for itself (the general Create with
+    // this class) is already driven; it needs no second object.
+    if (message != WM_NCCREATE || FromHandlePermanent(window))
+        return ::DefWindowProcW(window, message, wParam, lParam);
     std::unique_ptr<CHexEditBase> object;
     try {
         object = CreateObject();
