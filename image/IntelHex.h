@@ -7,8 +7,11 @@
 
 // Converts the Intel HEX text held by `buffer` into a flat image starting at
 // address 0 (unwritten bytes 0xFF). Ownership passes in and out: on return
-// `buffer` holds the image and the text is gone. Returns the image length.
-// Lenient and silent: a bad record ends the conversion with what was placed.
+// `buffer` holds the image (exactly the returned number of bytes) and the text
+// is gone. The text ends at the end of the buffer or at its first zero byte.
+// Lenient and silent: a bad record ends the conversion with what was placed
+// before it, and so does a record that would need an address at or above
+// 0xFFFFFFFF or an image the heap cannot supply. Never throws.
 uint32_t ParseIntelHex(std::vector<uint8_t>& buffer);
 
 // Sum of all bytes modulo 65536.

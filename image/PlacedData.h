@@ -1,0 +1,35 @@
+// The data records the HEX reader accepted, in file order, and the image they
+// make. The reader packs them over the text it has already consumed (each
+// packed record is shorter than its text), so the image can be allocated once
+// at its exact final length: memory stays at text + image, with no growth.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Packed layout per record: 4-byte address (native order), count byte, data.
+class PlacedData {
+public:
+    // `area` is the text buffer; each Append must come from text at or past
+    // its packed end, which holds because a record's text is longer than its packed form.
+    explicit PlacedData(uint8_t* area) : area(area) {}
+
+    // `address` + `count` must not exceed 0xFFFFFFFF.
+    void Append(uint32_t address, const uint8_t* data, uint8_t count);
+
+    uint32_t HighestEnd() const { return highestEnd; }
+
+    // The flat image: HighestEnd() bytes, 0xFF where no record wrote. When the
+    // heap cannot supply that, the image ends before the first record that
+    // needs more than it can supply, as if the records were placed one by one.
+    std::vector<uint8_t> BuildImage() const;
+
+private:
+    uint32_t LengthBefore(uint64_t limit) const;
+    uint32_t AffordableLength() const;
+
+    uint8_t* area;
+    size_t used = 0;
+    uint32_t highestEnd = 0;
+};

@@ -1,0 +1,72 @@
+// The wide decoders of the reader's inner loop against the plain character rule.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "image/HexDigits.h"
+
+namespace hd = hexdigits;
+
+namespace {
+
+using Decoder = bool (*)(const uint8_t*, size_t, uint8_t*, uint8_t&);
+
+bool Swar(const uint8_t* chars, size_t pairs, uint8_t* out, uint8_t& sum) {
+    return hd::DecodePairsSwar(chars, 0, pairs, out, sum);
+}
+bool Plain(const uint8_t* chars, size_t pairs, uint8_t* out, uint8_t& sum) {
+    return hd::DecodePairsPlain(chars, 0, pairs, out, sum);
+}
+
+TEST(HexDigits, CharacterRule) {
+    EXPECT_EQ(hd::PairValue('0', '0'), 0x00);
+    EXPECT_EQ(hd::PairValue('9', 'f'), 0x9F);
+    EXPECT_EQ(hd::PairValue('A', 'e'), 0xAE);
+    EXPECT_EQ(hd::PairValue('F', 'F'), 0xFF);
+    EXPECT_EQ(hd::DigitValue('G'), 16);  // 0x47: 7, plus 9 for bit 0x40
+    EXPECT_EQ(hd::DigitValue(' '), 0);
+    EXPECT_EQ(hd::DigitValue(0xFF), 24);
+    EXPECT_EQ(hd::PairValue('z', 'z'), uint8_t(19 * 16 + 19));
+}
+
+TEST(HexDigits, WideDecodersAgreeWithThePlainRule) {
+    std::vector<std::pair<const char*, Decoder>> decoders = {{"swar", Swar},
+                                                             {"default", hd::DecodePairs}};
+    std::mt19937 random(3);
+    std::vector<uint8_t> chars(2 * 260);
+    for (int round = 0; round < 2000; ++round) {
+        const size_t pairs = size_t(random() % 261);
+        for (auto& c : chars) {
+            do c = uint8_t(random());
+            while (hd::IsLineEnd(c));
+        }
+        uint8_t expected[260];
+        uint8_t expectedSum = uint8_t(round);
+        ASSERT_TRUE(Plain(chars.data(), pairs, expected, expectedSum));
+        for (const auto& [name, decode] : decoders) {
+            uint8_t out[260];
+            uint8_t sum = uint8_t(round);
+            ASSERT_TRUE(decode(chars.data(), pairs, out, sum)) << name;
+            ASSERT_EQ(sum, expectedSum) << name << " pairs " << pairs;
+            ASSERT_EQ(0, std::memcmp(out, expected, pairs)) << name << " pairs " << pairs;
+        }
+    }
+}
+
+TEST(HexDigits, LineEndAnywhereIsReported) {
+    for (const auto& decode : {Swar, Plain, static_cast<Decoder>(hd::DecodePairs)}) {
+        for (size_t pairs : {1u, 4u, 5u, 8u, 9u, 21u, 37u, 260u}) {
+            for (size_t at = 0; at < 2 * pairs; ++at) {
+                for (uint8_t lineEnd : {uint8_t('\r'), uint8_t('\n')}) {
+                    std::vector<uint8_t> chars(2 * pairs, 'A');
+                    chars[at] = lineEnd;
+                    uint8_t out[260];
+                    uint8_t sum = 0;
+                    ASSERT_FALSE(decode(chars.data(), pairs, out, sum)) << pairs << " " << at;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace

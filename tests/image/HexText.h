@@ -1,0 +1,21 @@
+// Helpers for writing Intel HEX text in tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One record line without line end, with a correct checksum unless `checksumDelta`.
+std::string HexRecord(uint8_t type, uint16_t offset, const std::vector<uint8_t>& data,
+                      uint8_t checksumDelta = 0);
+// ":" + the bytes + their checksum, whatever the bytes say about themselves.
+std::string RecordFromBytes(const std::vector<uint8_t>& bytes);
+std::string DataRecord(uint16_t offset, const std::vector<uint8_t>& data);
+std::string LinearAddress(uint16_t value);   // type 04
+std::string SegmentAddress(uint16_t value);  // type 02
+inline const std::string kEndOfFile = ":00000001FF";
+
+std::vector<uint8_t> Bytes(const std::string& text);
+
+// Runs ParseIntelHex on `text` and checks that the length it returns is the buffer's.
+std::vector<uint8_t> ParseText(const std::string& text);
