@@ -1,0 +1,95 @@
+// The kestrune-cli program itself: command dispatch, streams and exit status
+// as a shell sees them. KESTRUNE_CLI names the built program.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class CliProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() / (std::string("kestrune-cli-program-") + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    static std::string Quote(const std::string& text) {
+        std::string quoted = "'";
+        for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return quoted + "'";
+    }
+
+    static std::string Read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    Result Run(const std::vector<std::string>& args) {
+        std::string command = Quote(KESTRUNE_CLI);
+        for (const std::string& arg : args) command += " " + Quote(arg);
+        command += " >" + Quote((dir / "out").string()) + " 2>" + Quote((dir / "err").string());
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status)) << command;
+        return {WEXITSTATUS(status), Read(dir / "out"), Read(dir / "err")};
+    }
+
+    fs::path dir;
+};
+
+TEST_F(CliProgram, InfoPrintsThreeLines) {
+    const fs::path file = dir / "fw.hex";
+    std::ofstream(file) << ":0400100001020304E2\r\n:00000001FF\r\n";
+    const Result result = Run({"info", file.string()});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "path: " + file.string() +
+                              "\nsize: 20\nchecksum: 0FFA\n");  // 16 x 0xFF + 1 + 2 + 3 + 4
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(CliProgram, InfoOnAMissingFileExitsTwo) {
+    const Result result = Run({"info", (dir / "missing.bin").string()});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Can't open file !\n");
+}
+
+TEST_F(CliProgram, HelpListsTheCommands) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--help"}, {"-h"}, {"help"}}) {
+        const Result result = Run(args);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_NE(result.out.find("Usage: kestrune-cli COMMAND"), std::string::npos);
+        EXPECT_NE(result.out.find("  info "), std::string::npos);
+    }
+    const Result info = Run({"help", "info"});
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find("Usage: kestrune-cli info FILE"), std::string::npos);
+}
+
+TEST_F(CliProgram, BadCommandLinesExit64) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"info"}, {"info", "--nope"}}) {
+        const Result result = Run(args);
+        EXPECT_EQ(result.status, 64) << ::testing::PrintToString(args);
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err, "");
+    }
+}
+
+}  // namespace

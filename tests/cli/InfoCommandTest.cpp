@@ -1,0 +1,119 @@
+// kestrune-cli info, run in-process: what it prints, writes and returns.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/Command.h"
+#include "cli/ExitCodes.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class InfoCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() / (std::string("kestrune-cli-") + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Arguments are UTF-8 on every platform.
+    static std::string Arg(const fs::path& path) {
+        const std::u8string utf8 = path.u8string();
+        return std::string(utf8.begin(), utf8.end());
+    }
+
+    std::string Write(const fs::path& name, const std::string& bytes) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return Arg(dir / name);
+    }
+
+    int Run(const CommandArgs& args) {
+        out.str("");
+        err.str("");
+        return RunInfoCommand(args, out, err);
+    }
+
+    fs::path dir;
+    std::ostringstream out;
+    std::ostringstream err;
+};
+
+TEST_F(InfoCommand, PrintsPathSizeAndChecksum) {
+    const std::string raw = Write("fw.bin", std::string("\x01\x02\xFF", 3));
+    ASSERT_EQ(Run({raw}), kExitOk);
+    EXPECT_EQ(out.str(), "path: " + raw + "\nsize: 3\nchecksum: 0102\n");
+    EXPECT_EQ(err.str(), "");
+
+    const std::string ff = Write("ff.bin", std::string(258, '\xFF'));
+    ASSERT_EQ(Run({ff}), kExitOk);
+    EXPECT_EQ(out.str(), "path: " + ff + "\nsize: 258\nchecksum: 00FE\n");
+
+    // A HEX file shows its image length (0x9000), not its text length.
+    // A HEX file shows its image length (0x8001), not its text length:
+    // 0x8000 bytes of 0xFF and one 0x41 sum to 0x7F8041.
+    const std::string hex = Write("fw.Hex", ":01800000413E\n:0010000000F0\n:00000001FF\n");
+    ASSERT_EQ(Run({hex}), kExitOk);
+    EXPECT_EQ(out.str(), "path: " + hex + "\nsize: 32769\nchecksum: 8041\n");
+}
+
+TEST_F(InfoCommand, OutputWritesTheFlatImage) {
+    const std::string hex = Write("fw.hex", ":02000200AABB97\n:00000001FF\n");
+    const std::string image = Arg(dir / "image.bin");
+    ASSERT_EQ(Run({hex, "--output", image}), kExitOk);
+    std::ifstream in(image, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, std::string("\xFF\xFF\xAA\xBB", 4));
+    ASSERT_EQ(Run({"--output=" + Arg(dir / "again.bin"), hex}), kExitOk);
+    EXPECT_EQ(fs::file_size(dir / "again.bin"), 4u);
+
+    // Unwritable target: its own exit status, and no summary.
+    EXPECT_EQ(Run({hex, "--output", Arg(dir / "no-such-dir" / "x.bin")}), kExitCannotWrite);
+    EXPECT_EQ(err.str(), "Can't write file !\n");
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(InfoCommand, UnopenableFileSaysSoOnStderr) {
+    EXPECT_EQ(Run({Arg(dir / "missing.hex")}), kExitCannotOpen);
+    EXPECT_EQ(err.str(), "Can't open file !\n");
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(InfoCommand, CommandLineMistakesAreUsageErrors) {
+    const std::string raw = Write("fw.bin", "x");
+    for (const CommandArgs& args : std::vector<CommandArgs>{{},
+                                                            {"--bogus", raw},
+                                                            {raw, raw},
+                                                            {raw, "--output"},
+                                                            {raw, "--output="},
+                                                            {"--output", raw}}) {
+        EXPECT_EQ(Run(args), kExitUsage) << ::testing::PrintToString(args);
+        EXPECT_NE(err.str().find("Usage: kestrune-cli info"), std::string::npos);
+        EXPECT_EQ(out.str(), "");
+    }
+    // After "--" a name may start with a dash.
+    EXPECT_EQ(Run({"--", "-fw.bin"}),
+              kExitCannotOpen);  // a file name, looked up and not found here
+    EXPECT_EQ(err.str(), "Can't open file !\n");
+}
+
+TEST_F(InfoCommand, HelpExplainsTheCommand) {
+    EXPECT_EQ(Run({"--help"}), kExitOk);
+    EXPECT_NE(out.str().find("Usage: kestrune-cli info FILE [--output IMAGE.bin]"),
+              std::string::npos);
+    EXPECT_NE(out.str().find("Can't open file !"), std::string::npos);
+    EXPECT_EQ(Run({"-h"}), kExitOk);
+}
+
+TEST_F(InfoCommand, NamesWithAnyCharactersWork) {
+    const std::string name = Write(fs::path(u8"f\u00fcr-\u20ac.bin"), "ab");
+    ASSERT_EQ(Run({name}), kExitOk);
+    EXPECT_EQ(out.str(), "path: " + name + "\nsize: 2\nchecksum: 00C3\n");
+}
+
+}  // namespace
