@@ -8,6 +8,9 @@ void CHexEditBase::SetCaret(uint32_t address, bool highNibble) {
     caretPos = address;
     caretHighNibble = highNibble;
     if (!data || dataSize == 0) return;
+    // Without a window there is neither a client area to measure nor a caret
+    // to place: the layout waits for the window's first size or paint.
+    if (!IsWindow()) return;
     if (layoutDirty) {
         CClientDC dc(hwnd);
         RecalcLayout(dc);
@@ -15,7 +18,7 @@ void CHexEditBase::SetCaret(uint32_t address, bool highNibble) {
 
     const uint64_t firstShown = static_cast<uint64_t>(topLine) * bytesPerLine;
     const uint64_t pastShown = (static_cast<uint64_t>(topLine) + linesVisible) * bytesPerLine;
-    if (address < firstShown || address >= pastShown || !hwnd || ::GetFocus() != hwnd) {
+    if (address < firstShown || address >= pastShown || ::GetFocus() != hwnd) {
         RemoveCaret();
         return;
     }

@@ -207,6 +207,19 @@ TEST(HexEditOptions, SettersBeforeTheWindowOnlyStore) {
     EXPECT_EQ(edit.GetBackgroundColour(), 7u);
     EXPECT_TRUE(edit.IsLayoutDirty());
     EXPECT_EQ(edit.GetBytesPerLine(), 0u);  // nothing computed yet
+
+    // Data before the window: the layout waits for the window.
+    const uint8_t bytes[] = {1, 2, 3, 4};
+    edit.SetData(bytes, 4, true);
+    EXPECT_TRUE(edit.IsLayoutDirty());
+    EXPECT_EQ(edit.GetCaretPos(), 0u);
+    TestParent parent;
+    ASSERT_TRUE(edit.Create(nullptr, WS_CHILD | WS_VISIBLE | HEXEDIT_STYLE_MULTILINE, RECT{0, 0, 300, 200},
+                            parent.hwnd(), 1));
+    edit.SetCaret(1, true);
+    EXPECT_FALSE(edit.IsLayoutDirty());
+    EXPECT_EQ(edit.GetBytesPerLine(), 8u);
+    EXPECT_EQ(edit.GetTextRect().right, 295);
 }
 
 // With a window but no data the caret placement computes nothing, so the
