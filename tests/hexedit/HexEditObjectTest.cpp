@@ -322,3 +322,28 @@ TEST(HexEditNotify, SendsCommandWithIdCodeAndHandle) {
     EXPECT_EQ(control.parent.commands[0].control, control.hwnd());
     EXPECT_EQ(control.parent.commands[1].code, 0x2345);
 }
+
+// Settings no one would choose still give a layout whose columns fit in
+// signed 32-bit pixels, and a zero setting still shows one byte per line.
+TEST(HexEditOptions, ExtremeBytesPerLineStaysRepresentable) {
+    TestControl control;
+    ASSERT_TRUE(control.created);
+    CHexEditBase& edit = control.edit;
+    control.SetCountingData(1000);
+    edit.SetShowAscii(true, false);
+    edit.SetShowAddress(true, false);
+
+    edit.SetBytesPerLine(0, false, false);
+    EXPECT_EQ(edit.GetBytesPerLine(), 1u);
+    EXPECT_EQ(edit.GetMaxTopLine(), 1000u - edit.GetFullLinesVisible());
+
+    edit.SetBytesPerLine(0xFFFFFFFFu, false, false);
+    EXPECT_GE(edit.GetBytesPerLine(), 1000u);  // the whole buffer on one line
+    EXPECT_GT(edit.GetHexColumnWidth(), 0);
+    EXPECT_GT(edit.GetAsciiColumnLeft(), edit.GetHexColumnLeft());
+    const int64_t contentRight = static_cast<int64_t>(edit.GetAsciiColumnLeft()) + edit.GetAsciiColumnWidth();
+    EXPECT_LT(contentRight, int64_t{0x7FFFFFFF});
+    EXPECT_EQ(edit.GetMaxTopLine(), 0u);
+    EXPECT_EQ(static_cast<int64_t>(edit.GetMaxScrollX()),
+              contentRight - (edit.GetTextRect().right - edit.GetTextRect().left));
+}
