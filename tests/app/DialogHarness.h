@@ -1,0 +1,92 @@
+// Runs the real main dialog (from its resource template) modally on a
+// thread of its own, the way the program does, while a test drives it from
+// the test thread: window messages to its controls, and functions run on the
+// dialog's thread for anything that must happen there (LoadFile, reading the
+// code buffer or the job).
+#pragma once
+
+#include "app/DownloaderDlg.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+// Generous bounds: the machine may be loaded, and Wine is slower than Windows.
+inline constexpr DWORD kUiTimeoutMs = 60000;
+
+class DialogHarness {
+public:
+    DialogHarness();
+    ~DialogHarness();
+    DialogHarness(const DialogHarness&) = delete;
+    DialogHarness& operator=(const DialogHarness&) = delete;
+
+    bool Started() const { return dialog != nullptr; }
+    HWND Dialog() const { return dialog; }
+    HWND Item(int id) const { return ::GetDlgItem(dialog, id); }
+    std::wstring Text(int id) const;
+    std::wstring Message() const;
+
+    // Runs `action` on the dialog's thread and waits for it; false on time-out.
+    bool RunOnUi(const std::function<void(CDownloaderDlg&)>& action);
+    // A click of button `id` as the dialog receives it; false when the button
+    // is disabled (a user could not click it).
+    bool Click(int id);
+    bool LoadFile(const std::wstring& path);
+    uint8_t Cell();
+    bool DownloadActive();
+
+    // Posts `message` to `target` (default: the dialog) and waits until the
+    // dialog's thread has ended (DoModal returned and the dialog object is
+    // gone). False when it has not ended within `timeoutMs`.
+    bool CloseWith(UINT message, WPARAM wParam, HWND target = nullptr, DWORD timeoutMs = kUiTimeoutMs);
+    bool Ended() const { return ended; }
+    INT_PTR Result() const { return result; }
+
+    // The dialog's controls as they were when the dialog window was being
+    // destroyed (valid once Ended()).
+    struct FinalState {
+        bool captured = false;
+        std::wstring message;
+        std::wstring button;
+        bool loadEnabled = false;
+        bool pathVisible = false;
+        bool progressVisible = false;
+    };
+    const FinalState& Final() const { return final; }
+
+private:
+    static LRESULT CALLBACK InvokerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK WatchDestroy(int code, WPARAM wParam, LPARAM lParam);
+    void UiThread();
+
+    std::thread thread;
+    HWND invoker = nullptr;
+    HWND dialog = nullptr;
+    CDownloaderDlg* object = nullptr;  // lives on the dialog thread
+    std::atomic<bool> ended{false};
+    INT_PTR result = 0;
+    FinalState final;  // written on the dialog's thread before `ended`
+};
+
+// Polls `condition` every 10 ms for at most `timeoutMs`.
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kUiTimeoutMs);
+
+// A folder of its own under the Windows temp folder, removed afterwards.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    std::wstring Path(const std::wstring& name) const { return folder + L"\\" + name; }
+    std::wstring Write(const std::wstring& name, const std::string& bytes) const;
+
+private:
+    std::wstring folder;
+};
+
+// Environment variable as wide text; empty when unset.
+std::wstring EnvText(const char* name);
