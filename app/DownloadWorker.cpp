@@ -1,17 +1,18 @@
 // Download/Stop: the button's handler on the dialog thread and the worker
 // thread that runs one download.
-#include "app/DialogMessages.h"
-#include "app/DownloaderDlg.h"
-
-#include "image/IntelHex.h"
-#include "isp/LinkProtocol.h"
-#include "res/resource.h"
-
+#include <windows.h>
+// After windows.h, whose types it uses.
 #include <commctrl.h>
 
 #include <new>
 #include <string>
 #include <system_error>
+
+#include "app/DialogMessages.h"
+#include "app/DownloaderDlg.h"
+#include "image/IntelHex.h"
+#include "isp/LinkProtocol.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -134,7 +135,8 @@ void CDownloaderDlg::DownloadWorker(HWND dialog) {
         ::SendMessageW(progressBar, PBM_SETPOS, percent, 0);
     };
     hooks.message = [&](const char* message) { AppendTo(dialog, "%s", message); };
-    RunExchange(*record.port, record.image.get(), record.length, record.startAddress, record.checksum, hooks);
+    RunExchange(*record.port, record.image.get(), record.length, record.startAddress,
+                record.checksum, hooks);
 
     ::ShowWindow(progressBar, SW_HIDE);
     ::ShowWindow(pathField, SW_SHOWNORMAL);

@@ -1,14 +1,16 @@
 #include "app/DownloaderDlg.h"
 
-#include "app/AboutDlg.h"
-#include "app/DialogMessages.h"
-#include "framework/Gdi.h"
-#include "res/resource.h"
-
+#include <windows.h>
+// After windows.h, whose types it uses.
 #include <commctrl.h>
 
 #include <cstdarg>
 #include <cstdio>
+
+#include "app/AboutDlg.h"
+#include "app/DialogMessages.h"
+#include "framework/Gdi.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -52,7 +54,9 @@ const MessageEntry CDownloaderDlg::messageEntries[] = {
          return WndAs<CDownloaderDlg>(w).OnAppendText(reinterpret_cast<const wchar_t*>(lParam));
      }},
     {WM_KESTRUNE_WORKER_FINISHED, 0, 0,
-     [](CWnd& w, WPARAM, LPARAM) -> LRESULT { return WndAs<CDownloaderDlg>(w).OnWorkerFinished(); }},
+     [](CWnd& w, WPARAM, LPARAM) -> LRESULT {
+         return WndAs<CDownloaderDlg>(w).OnWorkerFinished();
+     }},
 };
 
 const MessageMap CDownloaderDlg::messageMap{&CDialog::messageMap, messageEntries};
@@ -78,14 +82,17 @@ CDownloaderDlg::~CDownloaderDlg() {
     }
 }
 
-void CDownloaderDlg::DoDataExchange() { DDX_Control(IDC_CODE_BUFFER, codeBuffer); }
+void CDownloaderDlg::DoDataExchange() {
+    DDX_Control(IDC_CODE_BUFFER, codeBuffer);
+}
 
 BOOL CDownloaderDlg::OnInitDialog() {
     CDialog::OnInitDialog();
 
     if (HMENU systemMenu = ::GetSystemMenu(hwnd, FALSE)) {
         wchar_t text[256] = {};
-        if (::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUT_MENU, text, 256) > 0 && text[0] != 0) {
+        if (::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUT_MENU, text, 256) > 0 &&
+            text[0] != 0) {
             ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
             ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUT, text);
         }
@@ -120,7 +127,8 @@ void CDownloaderDlg::ProbePorts() {
 
 void CDownloaderDlg::FillBaudRates() {
     HWND baudList = GetDlgItem(IDC_BAUD);
-    for (const wchar_t* rate : kBaudRates) ::SendMessageW(baudList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(rate));
+    for (const wchar_t* rate : kBaudRates)
+        ::SendMessageW(baudList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(rate));
     ::SendMessageW(baudList, CB_SETCURSEL, kDefaultBaudIndex, 0);
 }
 
@@ -159,7 +167,9 @@ void CDownloaderDlg::OnPaint() {
     ::DrawIcon(dc, x, y, icon);
 }
 
-HICON CDownloaderDlg::OnQueryDragIcon() { return icon; }
+HICON CDownloaderDlg::OnQueryDragIcon() {
+    return icon;
+}
 
 void CDownloaderDlg::AppendMessage(const char* format, ...) {
     va_list args;
@@ -203,9 +213,13 @@ LRESULT CDownloaderDlg::OnAppendText(const wchar_t* text) {
     return 0;
 }
 
-void CDownloaderDlg::OnOK() { CloseWhenIdle(IDOK); }
+void CDownloaderDlg::OnOK() {
+    CloseWhenIdle(IDOK);
+}
 
-void CDownloaderDlg::OnCancel() { CloseWhenIdle(IDCANCEL); }
+void CDownloaderDlg::OnCancel() {
+    CloseWhenIdle(IDCANCEL);
+}
 
 void CDownloaderDlg::CloseWhenIdle(INT_PTR result) {
     if (!workerActive) {

@@ -10,15 +10,15 @@
 // once the worker has restored the controls.
 #pragma once
 
-#include "framework/Dialog.h"
-#include "hexedit/HexEditBase.h"
-#include "isp/DownloadJob.h"
-
 #include <atomic>
 #include <cstdarg>
 #include <memory>
 #include <string>
 #include <thread>
+
+#include "framework/Dialog.h"
+#include "hexedit/HexEditBase.h"
+#include "isp/DownloadJob.h"
 
 class CDownloaderDlg : public CDialog {
 public:

@@ -1,21 +1,23 @@
 // The Load File command: pick a firmware file, put its image into the code
 // buffer, show path, size and checksum.
-#include "app/DownloaderDlg.h"
-
-#include "image/FirmwareFile.h"
-#include "image/IntelHex.h"
-#include "res/resource.h"
-
+#include <windows.h>
+// After windows.h, whose types it uses.
 #include <commdlg.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
+#include "app/DownloaderDlg.h"
+#include "image/FirmwareFile.h"
+#include "image/IntelHex.h"
+#include "res/resource.h"
+
 namespace {
 
 // Two entries, each a description and its pattern, ending with an empty string.
-constexpr wchar_t kFilter[] = L"Intel Hex/Binary (*.hex; *.bin)\0*.hex;*.bin\0All files (*.*)\0*.*\0";
+constexpr wchar_t kFilter[] =
+    L"Intel Hex/Binary (*.hex; *.bin)\0*.hex;*.bin\0All files (*.*)\0*.*\0";
 
 // Long enough for paths beyond MAX_PATH.
 constexpr DWORD kPathCapacity = 32768;

@@ -1,7 +1,6 @@
 // Process entry: the one application object runs the dialog and the
 // process ends when InitInstance returns.
 #include "app/DownloaderApp.h"
-
 #include "framework/ResourceException.h"
 
 namespace {

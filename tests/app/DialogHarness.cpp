@@ -1,12 +1,14 @@
 #include "tests/app/DialogHarness.h"
 
-#include "res/resource.h"
-
+#include <windows.h>
+// After windows.h, whose types it uses.
 #include <commctrl.h>
 
 #include <filesystem>
 #include <fstream>
 #include <future>
+
+#include "res/resource.h"
 
 namespace {
 
@@ -22,7 +24,8 @@ struct Action {
 
 }  // namespace
 
-LRESULT CALLBACK DialogHarness::InvokerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK DialogHarness::InvokerProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
     if (message == WM_RUN_ACTION) {
         auto* request = reinterpret_cast<Action*>(lParam);
         (*request->action)(*request->dialog);
@@ -33,14 +36,17 @@ LRESULT CALLBACK DialogHarness::InvokerProc(HWND window, UINT message, WPARAM wP
 
 LRESULT CALLBACK DialogHarness::WatchDestroy(int code, WPARAM wParam, LPARAM lParam) {
     const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (code == HC_ACTION && watched && call->message == WM_DESTROY && call->hwnd == watched->dialog) {
+    if (code == HC_ACTION && watched && call->message == WM_DESTROY &&
+        call->hwnd == watched->dialog) {
         FinalState& state = watched->final;
         state.captured = true;
         state.message = watched->Text(IDC_MESSAGE);
         state.button = watched->Text(IDC_DOWNLOAD);
         state.loadEnabled = ::IsWindowEnabled(watched->Item(IDC_LOAD));
         // The dialog itself is already hidden here: look at the controls' own flag.
-        auto shown = [](HWND control) { return (::GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0; };
+        auto shown = [](HWND control) {
+            return (::GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0;
+        };
         state.pathVisible = shown(watched->Item(IDC_FILEPATH));
         state.progressVisible = shown(watched->Item(IDC_PROGRESS));
     }
@@ -62,7 +68,8 @@ DialogHarness::DialogHarness() {
         invoker = ::CreateWindowW(kInvokerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   ::GetModuleHandleW(nullptr), nullptr);
         watched = this;
-        HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROC, &DialogHarness::WatchDestroy, nullptr, ::GetCurrentThreadId());
+        HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROC, &DialogHarness::WatchDestroy, nullptr,
+                                         ::GetCurrentThreadId());
         auto owned = std::make_unique<CDownloaderDlg>();
         object = owned.get();
         constructed.set_value();
@@ -93,8 +100,8 @@ bool DialogHarness::RunOnUi(const std::function<void(CDownloaderDlg&)>& action) 
     if (ended || !invoker) return false;
     Action request{object, &action};
     DWORD_PTR answer = 0;
-    return ::SendMessageTimeoutW(invoker, WM_RUN_ACTION, 0, reinterpret_cast<LPARAM>(&request), SMTO_NORMAL,
-                                 kUiTimeoutMs, &answer) != 0 &&
+    return ::SendMessageTimeoutW(invoker, WM_RUN_ACTION, 0, reinterpret_cast<LPARAM>(&request),
+                                 SMTO_NORMAL, kUiTimeoutMs, &answer) != 0 &&
            answer == 1;
 }
 
@@ -104,12 +111,15 @@ std::wstring DialogHarness::Text(int id) const {
     return text;
 }
 
-std::wstring DialogHarness::Message() const { return Text(IDC_MESSAGE); }
+std::wstring DialogHarness::Message() const {
+    return Text(IDC_MESSAGE);
+}
 
 bool DialogHarness::Click(int id) {
     HWND button = Item(id);
     if (!button || !::IsWindowEnabled(button)) return false;
-    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button));
     return true;
 }
 
@@ -151,8 +161,8 @@ TempFolder::TempFolder() {
     wchar_t base[MAX_PATH + 1] = {};
     ::GetTempPathW(MAX_PATH + 1, base);
     static std::atomic<int> counter{0};
-    folder = std::wstring(base) + L"kestrune-app-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-             std::to_wstring(counter++);
+    folder = std::wstring(base) + L"kestrune-app-" + std::to_wstring(::GetCurrentProcessId()) +
+             L"-" + std::to_wstring(counter++);
     std::filesystem::create_directories(folder);
 }
 
@@ -163,7 +173,8 @@ TempFolder::~TempFolder() {
 
 std::wstring TempFolder::Write(const std::wstring& name, const std::string& bytes) const {
     const std::wstring path = Path(name);
-    std::ofstream(std::filesystem::path(path), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(std::filesystem::path(path), std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 

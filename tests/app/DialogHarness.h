@@ -5,8 +5,6 @@
 // code buffer or the job).
 #pragma once
 
-#include "app/DownloaderDlg.h"
-
 #include <windows.h>
 
 #include <atomic>
@@ -14,6 +12,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+
+#include "app/DownloaderDlg.h"
 
 // Generous bounds: the machine may be loaded, and Wine is slower than Windows.
 inline constexpr DWORD kUiTimeoutMs = 60000;
@@ -43,7 +43,8 @@ public:
     // Posts `message` to `target` (default: the dialog) and waits until the
     // dialog's thread has ended (DoModal returned and the dialog object is
     // gone). False when it has not ended within `timeoutMs`.
-    bool CloseWith(UINT message, WPARAM wParam, HWND target = nullptr, DWORD timeoutMs = kUiTimeoutMs);
+    bool CloseWith(UINT message, WPARAM wParam, HWND target = nullptr,
+                   DWORD timeoutMs = kUiTimeoutMs);
     bool Ended() const { return ended; }
     INT_PTR Result() const { return result; }
 

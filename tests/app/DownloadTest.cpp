@@ -1,15 +1,16 @@
 // Downloads from the real dialog into kestrune-target (or a silent line)
 // linked as COMn in the test's Wine prefix; run-with-target.sh sets up the
 // lines and afterwards checks what the target received.
-#include "tests/app/DialogHarness.h"
-
-#include "res/resource.h"
-
+#include <windows.h>
+// After windows.h, whose types it uses.
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <vector>
+
+#include "res/resource.h"
+#include "tests/app/DialogHarness.h"
 
 namespace {
 
@@ -30,8 +31,9 @@ protected:
     }
 
     void SelectPort(const std::wstring& name) {
-        const LRESULT index = ::SendMessageW(ui.Item(IDC_PORT), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                             reinterpret_cast<LPARAM>(name.c_str()));
+        const LRESULT index =
+            ::SendMessageW(ui.Item(IDC_PORT), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                           reinterpret_cast<LPARAM>(name.c_str()));
         ASSERT_NE(index, CB_ERR) << "port not listed";
         ::SendMessageW(ui.Item(IDC_PORT), CB_SETCURSEL, index, 0);
     }
@@ -43,7 +45,8 @@ protected:
     void ExpectRunningState() {
         EXPECT_EQ(ui.Text(IDC_DOWNLOAD), L"Stop");
         EXPECT_TRUE(::IsWindowEnabled(ui.Item(IDC_DOWNLOAD)));
-        for (int id : {IDC_LOAD, IDC_PORT, IDC_BAUD}) EXPECT_FALSE(::IsWindowEnabled(ui.Item(id))) << id;
+        for (int id : {IDC_LOAD, IDC_PORT, IDC_BAUD})
+            EXPECT_FALSE(::IsWindowEnabled(ui.Item(id))) << id;
         EXPECT_TRUE(::IsWindowEnabled(ui.Item(IDCANCEL)));
         EXPECT_TRUE(::IsWindowVisible(ui.Item(IDC_PROGRESS)));
         EXPECT_FALSE(::IsWindowVisible(ui.Item(IDC_FILEPATH)));
@@ -199,7 +202,8 @@ TEST_F(Download, ClosingDuringTheReadyWaitStopsTheWorkerFirst) {
     ASSERT_TRUE(dialog.LoadFile(image));
     ASSERT_TRUE(dialog.Click(IDC_DOWNLOAD));
     ASSERT_TRUE(WaitFor([&] { return dialog.Text(IDC_DOWNLOAD) == L"Stop"; }));
-    dialog.RunOnUi([](CDownloaderDlg& dlg) { ::SetFocus(::GetDlgItem(dlg.GetSafeHwnd(), IDCANCEL)); });
+    dialog.RunOnUi(
+        [](CDownloaderDlg& dlg) { ::SetFocus(::GetDlgItem(dlg.GetSafeHwnd(), IDCANCEL)); });
     ASSERT_TRUE(dialog.CloseWith(WM_KEYDOWN, VK_ESCAPE, dialog.Item(IDCANCEL)));
     EXPECT_EQ(dialog.Result(), IDCANCEL);
     ExpectRestoredBeforeClosing(dialog);
@@ -212,7 +216,8 @@ TEST_F(Download, ClosingMidTransferEndsCleanly) {
     ASSERT_EQ(ports.size(), 1u);
     ::SendMessageW(ui.Item(IDC_BAUD), CB_SETCURSEL, 3, 0);
     ASSERT_TRUE(ui.Click(IDC_DOWNLOAD));
-    ASSERT_TRUE(WaitFor([&] { return ::SendMessageW(ui.Item(IDC_PROGRESS), PBM_GETPOS, 0, 0) >= 5; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return ::SendMessageW(ui.Item(IDC_PROGRESS), PBM_GETPOS, 0, 0) >= 5; }));
     const ULONGLONG closing = ::GetTickCount64();
     ASSERT_TRUE(ui.CloseWith(WM_COMMAND, IDCANCEL));
     EXPECT_EQ(ui.Result(), IDCANCEL);

@@ -1,14 +1,13 @@
 // Load File after the file dialog, and the message box it writes to.
-#include "tests/app/DialogHarness.h"
-
-#include "res/resource.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "res/resource.h"
+#include "tests/app/DialogHarness.h"
 
 namespace {
 
@@ -24,7 +23,9 @@ std::vector<uint8_t> CodeBufferBytes(DialogHarness& ui) {
     return bytes;
 }
 
-std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
 
 class LoadFile : public testing::Test {
 protected:

@@ -1,13 +1,12 @@
 // The main dialog as it starts: port probe, baud list, code buffer set-up,
 // system menu and About box, icon.
-#include "tests/app/DialogHarness.h"
-
-#include "res/resource.h"
-
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <vector>
+
+#include "res/resource.h"
+#include "tests/app/DialogHarness.h"
 
 namespace {
 
@@ -67,15 +66,17 @@ TEST(StartUp, ControlsBaudListAndCodeBuffer) {
     DialogHarness ui;
     ASSERT_TRUE(ui.Started());
     EXPECT_EQ(ListItems(ui.Item(IDC_BAUD)),
-              (std::vector<std::wstring>{L"1200", L"2400", L"4800", L"9600", L"14400", L"19200", L"38400", L"57600",
-                                         L"115200"}));
+              (std::vector<std::wstring>{L"1200", L"2400", L"4800", L"9600", L"14400", L"19200",
+                                         L"38400", L"57600", L"115200"}));
     EXPECT_EQ(::SendMessageW(ui.Item(IDC_BAUD), CB_GETCURSEL, 0, 0), 8);
     EXPECT_EQ(ui.Text(IDC_BAUD), L"115200");
 
     EXPECT_FALSE(::IsWindowEnabled(ui.Item(IDC_DOWNLOAD)));
-    for (int id : {IDC_LOAD, IDC_PORT, IDC_BAUD, IDCANCEL, IDC_CODE_BUFFER}) EXPECT_TRUE(::IsWindowEnabled(ui.Item(id))) << id;
+    for (int id : {IDC_LOAD, IDC_PORT, IDC_BAUD, IDCANCEL, IDC_CODE_BUFFER})
+        EXPECT_TRUE(::IsWindowEnabled(ui.Item(id))) << id;
     EXPECT_EQ(ui.Text(IDC_DOWNLOAD), L"Download");
-    for (int id : {IDC_MESSAGE, IDC_FILEPATH, IDC_FILESIZE, IDC_CHECKSUM}) EXPECT_EQ(ui.Text(id), L"") << id;
+    for (int id : {IDC_MESSAGE, IDC_FILEPATH, IDC_FILESIZE, IDC_CHECKSUM})
+        EXPECT_EQ(ui.Text(id), L"") << id;
     wchar_t caption[32] = {};
     ::GetWindowTextW(ui.Dialog(), caption, 32);
     EXPECT_STREQ(caption, L"Kestrune");
@@ -90,10 +91,11 @@ TEST(StartUp, ControlsBaudListAndCodeBuffer) {
         EXPECT_EQ(code.GetBytesPerLineSetting(), 16u);
         EXPECT_FALSE(code.IsAutoBytesPerLine());
         const COLORREF grey = RGB(200, 200, 200);
-        for (COLORREF back : {code.GetAddressBackColour(), code.GetAsciiBackColour(), code.GetHexBackColour(),
-                              code.GetBackgroundColour()})
+        for (COLORREF back : {code.GetAddressBackColour(), code.GetAsciiBackColour(),
+                              code.GetHexBackColour(), code.GetBackgroundColour()})
             EXPECT_EQ(back, grey);
-        for (COLORREF text : {code.GetAddressTextColour(), code.GetAsciiTextColour(), code.GetHexTextColour()})
+        for (COLORREF text :
+             {code.GetAddressTextColour(), code.GetAsciiTextColour(), code.GetHexTextColour()})
             EXPECT_EQ(text, RGB(0, 0, 0));
         EXPECT_FALSE(code.IsReadOnly());
         EXPECT_EQ(code.GetDataSize(), 0u);
@@ -150,7 +152,8 @@ TEST(StartUp, IconForCaptionAndDragging) {
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(ui.Dialog(), WM_QUERYDRAGICON, 0, 0)), icon);
     EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(ui.Dialog(), WM_GETICON, ICON_BIG, 0)), icon);
-    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(ui.Dialog(), WM_GETICON, ICON_SMALL, 0)), icon);
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(ui.Dialog(), WM_GETICON, ICON_SMALL, 0)),
+              icon);
 }
 
 TEST(StartUp, ExitEndsTheDialog) {

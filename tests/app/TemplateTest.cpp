@@ -1,16 +1,16 @@
 // The dialog templates, string and icon as they are linked into the program:
 // read back from the module's resources, so the captions in the UTF-8
 // resource script are checked as the running program sees them.
-#include "res/resource.h"
-
 #include <windows.h>
-
+// After windows.h, whose types it uses.
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "res/resource.h"
 
 namespace {
 
@@ -73,7 +73,8 @@ private:
 
 Template LoadTemplate(int id) {
     HMODULE module = ::GetModuleHandleW(nullptr);
-    HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5) /* RT_DIALOG */);
+    HRSRC resource =
+        ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5) /* RT_DIALOG */);
     if (!resource) return {};
     Reader in(static_cast<const BYTE*>(::LockResource(::LoadResource(module, resource))));
     Template t{};
@@ -147,7 +148,8 @@ void ExpectItems(const Template& t, const std::vector<Expected>& expected) {
             EXPECT_EQ(::_wcsicmp(item.className.c_str(), want.className), 0) << item.className;
         }
         EXPECT_EQ(item.style & want.typeMask, want.type);
-        EXPECT_EQ(item.style & (WS_CHILD | WS_VISIBLE | want.required), WS_CHILD | WS_VISIBLE | want.required);
+        EXPECT_EQ(item.style & (WS_CHILD | WS_VISIBLE | want.required),
+                  WS_CHILD | WS_VISIBLE | want.required);
         EXPECT_EQ(item.style & want.absent, 0u);
         EXPECT_EQ(item.caption, want.caption);
         EXPECT_EQ(item.x, want.x);
@@ -175,27 +177,44 @@ TEST(Templates, MainDialogHasEveryControlInTabOrder) {
 
     const DWORD button = 0x0F;
     const DWORD combo = 0x03;
-    ExpectItems(t, {
-        {IDC_PORT, kComboBox, nullptr, combo, CBS_DROPDOWNLIST, kList, CBS_SORT, L"", 80, 17, 99, 172},
-        {IDC_STATIC, kButton, nullptr, button, BS_GROUPBOX, 0, 0, L"Setting", 7, 7, 178, 51},
-        {IDC_STATIC, kStatic, nullptr, SS_TYPEMASK, SS_RIGHT, 0, 0, L"COM Port : ", 8, 19, 70, 8},
-        {IDC_STATIC, kStatic, nullptr, SS_TYPEMASK, SS_RIGHT, 0, 0, L"Baudrate : ", 8, 40, 70, 8},
-        {IDC_BAUD, kComboBox, nullptr, combo, CBS_DROPDOWNLIST, kList, CBS_SORT, L"", 80, 38, 99, 218},
-        {IDC_STATIC, kButton, nullptr, button, BS_GROUPBOX, 0, 0, L"Code Buffer", 7, 82, 411, 204},
-        {IDC_STATIC, kButton, nullptr, button, BS_GROUPBOX, 0, 0, L"Message", 191, 7, 227, 71},
-        {IDC_LOAD, kButton, nullptr, button, BS_PUSHBUTTON, WS_TABSTOP, 0, L"Load File", 7, 64, 50, 14},
-        {IDC_DOWNLOAD, kButton, nullptr, button, BS_PUSHBUTTON, WS_TABSTOP, 0, L"Download", 71, 64, 50, 14},
-        {IDCANCEL, kButton, nullptr, button, BS_PUSHBUTTON, WS_TABSTOP, 0, L"Exit", 135, 64, 50, 14},
-        {IDC_MESSAGE, kEdit, nullptr, ES_MULTILINE, 0, kSingleLineEdit, 0, L"", 196, 17, 217, 55},
-        {IDC_CODE_BUFFER, kEdit, nullptr, ES_MULTILINE, ES_MULTILINE, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 0,
-         L"", 12, 91, 401, 189},
-        {IDC_PROGRESS, 0, PROGRESS_CLASSW, PBS_SMOOTH, PBS_SMOOTH, WS_BORDER, 0, L"", 7, 289, 250, 14},
-        {IDC_CHECKSUM, kEdit, nullptr, ES_MULTILINE, 0, kSingleLineEdit, 0, L"", 378, 289, 40, 14},
-        {IDC_FILESIZE, kEdit, nullptr, ES_MULTILINE, 0, kSingleLineEdit, 0, L"", 292, 289, 40, 14},
-        {IDC_STATIC, kStatic, nullptr, SS_TYPEMASK, SS_LEFT, 0, 0, L"Checksum : ", 338, 292, 40, 8},
-        {IDC_STATIC, kStatic, nullptr, SS_TYPEMASK, SS_LEFT, 0, 0, L"Filesize : ", 262, 292, 30, 8},
-        {IDC_FILEPATH, kEdit, nullptr, ES_MULTILINE, 0, kSingleLineEdit, 0, L"", 7, 289, 250, 14},
-    });
+    ExpectItems(
+        t,
+        {
+            {IDC_PORT, kComboBox, nullptr, combo, CBS_DROPDOWNLIST, kList, CBS_SORT, L"", 80, 17,
+             99, 172},
+            {IDC_STATIC, kButton, nullptr, button, BS_GROUPBOX, 0, 0, L"Setting", 7, 7, 178, 51},
+            {IDC_STATIC, kStatic, nullptr, SS_TYPEMASK, SS_RIGHT, 0, 0, L"COM Port : ", 8, 19, 70,
+             8},
+            {IDC_STATIC, kStatic, nullptr, SS_TYPEMASK, SS_RIGHT, 0, 0, L"Baudrate : ", 8, 40, 70,
+             8},
+            {IDC_BAUD, kComboBox, nullptr, combo, CBS_DROPDOWNLIST, kList, CBS_SORT, L"", 80, 38,
+             99, 218},
+            {IDC_STATIC, kButton, nullptr, button, BS_GROUPBOX, 0, 0, L"Code Buffer", 7, 82, 411,
+             204},
+            {IDC_STATIC, kButton, nullptr, button, BS_GROUPBOX, 0, 0, L"Message", 191, 7, 227, 71},
+            {IDC_LOAD, kButton, nullptr, button, BS_PUSHBUTTON, WS_TABSTOP, 0, L"Load File", 7, 64,
+             50, 14},
+            {IDC_DOWNLOAD, kButton, nullptr, button, BS_PUSHBUTTON, WS_TABSTOP, 0, L"Download", 71,
+             64, 50, 14},
+            {IDCANCEL, kButton, nullptr, button, BS_PUSHBUTTON, WS_TABSTOP, 0, L"Exit", 135, 64, 50,
+             14},
+            {IDC_MESSAGE, kEdit, nullptr, ES_MULTILINE, 0, kSingleLineEdit, 0, L"", 196, 17, 217,
+             55},
+            {IDC_CODE_BUFFER, kEdit, nullptr, ES_MULTILINE, ES_MULTILINE,
+             ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 0, L"", 12, 91, 401, 189},
+            {IDC_PROGRESS, 0, PROGRESS_CLASSW, PBS_SMOOTH, PBS_SMOOTH, WS_BORDER, 0, L"", 7, 289,
+             250, 14},
+            {IDC_CHECKSUM, kEdit, nullptr, ES_MULTILINE, 0, kSingleLineEdit, 0, L"", 378, 289, 40,
+             14},
+            {IDC_FILESIZE, kEdit, nullptr, ES_MULTILINE, 0, kSingleLineEdit, 0, L"", 292, 289, 40,
+             14},
+            {IDC_STATIC, kStatic, nullptr, SS_TYPEMASK, SS_LEFT, 0, 0, L"Checksum : ", 338, 292, 40,
+             8},
+            {IDC_STATIC, kStatic, nullptr, SS_TYPEMASK, SS_LEFT, 0, 0, L"Filesize : ", 262, 292, 30,
+             8},
+            {IDC_FILEPATH, kEdit, nullptr, ES_MULTILINE, 0, kSingleLineEdit, 0, L"", 7, 289, 250,
+             14},
+        });
 }
 
 TEST(Templates, AboutBoxAndSystemMenuString) {
@@ -236,14 +255,16 @@ TEST(Templates, AboutBoxAndSystemMenuString) {
 
 TEST(Templates, IconHasImagesDrawnForSmallAndLargeSizes) {
     HMODULE module = ::GetModuleHandleW(nullptr);
-    HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(IDI_MAIN), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */);
+    HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(IDI_MAIN),
+                                  MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */);
     ASSERT_NE(group, nullptr);
     auto* directory = static_cast<BYTE*>(::LockResource(::LoadResource(module, group)));
     for (int size : {16, 32}) {
         // The image the system picks for this size must be one made for it,
         // not one it would have to scale.
         const int id = ::LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
-        HRSRC image = ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3) /* RT_ICON */);
+        HRSRC image =
+            ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3) /* RT_ICON */);
         ASSERT_NE(image, nullptr) << size;
         BITMAPINFOHEADER header{};
         std::memcpy(&header, ::LockResource(::LoadResource(module, image)), sizeof header);
