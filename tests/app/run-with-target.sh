@@ -98,8 +98,8 @@ link_port() {
 # Lines in the order given, which is the order of KESTRUNE_TEST_PORTS.
 ports=()
 declare -A target_pid target_status
-for spec in "${lines[@]}"; do
-  IFS='|' read -r kind name status args <<<"$spec"
+for line in "${lines[@]}"; do
+  IFS='|' read -r kind name status args <<<"$line"
   if [ "$kind" = target ]; then
     args=${args//@IMAGE@/$work/image.bin}
     args=${args//@WORK@/$work}
