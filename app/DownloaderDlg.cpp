@@ -63,11 +63,10 @@ const MessageMap CDownloaderDlg::messageMap{&CDialog::messageMap, messageEntries
 
 CDownloaderDlg::CDownloaderDlg(HWND owner)
     : CDialog(IDD_MAIN, owner),
-      job(std::make_unique<DownloadJob>()),
       icon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN))) {
-    // The record is created in the same order as the other members: every
-    // field zero, the cell (allocated with it) holding 0.
-    job->progress->store(0);
+    // Last, once the code buffer (which may throw) exists: every field zero,
+    // the progress/stop cell allocated with it and holding 0.
+    job = std::make_unique<DownloadJob>();
 }
 
 CDownloaderDlg::~CDownloaderDlg() {
