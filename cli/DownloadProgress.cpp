@@ -31,7 +31,10 @@ DownloadProgress::DownloadProgress(std::ostream& out, bool terminal, uint32_t to
 std::string DownloadProgress::Line(uint32_t bytesSent, Clock::time_point now) const {
     const uint32_t percent = total == 0 ? 100 : static_cast<uint32_t>(100ull * bytesSent / total);
     const int filled = static_cast<int>(kBarWidth * static_cast<uint64_t>(percent) / 100);
-    std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "] ";
+    std::string line = "[";
+    line.append(static_cast<size_t>(filled), '#');
+    line.append(static_cast<size_t>(kBarWidth - filled), '.');
+    line += "] ";
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, "%3u%%  %u/%u bytes", percent, bytesSent, total);
     line += numbers;

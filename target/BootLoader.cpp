@@ -127,12 +127,12 @@ BootLoader::Reply BootLoader::Answer(uint32_t replyNumber, bool accepted) {
 
 Verdict BootLoader::Ended(Wait why, const std::string& where) const {
     switch (why) {
-        case Wait::Gone: return {kExitIncomplete, "the host left " + where};
-        case Wait::TimedOut: return {kExitTimeout, "time-out " + where};
-        case Wait::Interrupted: return {kExitSignalBase, "interrupted " + where};
+        case Wait::Gone: return {kTargetIncomplete, "the host left " + where};
+        case Wait::TimedOut: return {kTargetTimeout, "time-out " + where};
+        case Wait::Interrupted: return {kTargetSignalBase, "interrupted " + where};
         case Wait::Got: break;
     }
-    return {kExitIncomplete, where};
+    return {kTargetIncomplete, where};
 }
 
 Verdict BootLoader::AwaitHostLeaving(int exitCode, const std::string& what) {
@@ -148,25 +148,25 @@ Verdict BootLoader::AwaitHostLeaving(int exitCode, const std::string& what) {
 Verdict BootLoader::Judge(const uint8_t endFrame[3]) const {
     const uint32_t length = static_cast<uint32_t>(received.size());
     if (!std::equal(endFrame, endFrame + 3, kEnd))
-        return {kExitImageWrong, Format("bad end frame %02X %02X %02X after %u bytes", endFrame[0],
+        return {kTargetImageWrong, Format("bad end frame %02X %02X %02X after %u bytes", endFrame[0],
                                         endFrame[1], endFrame[2], length)};
     const uint16_t sum = ImageChecksum(received.data(), received.size());
     if (sum != headerChecksum)
-        return {kExitImageWrong, Format("image WRONG: %u bytes with checksum 0x%04X, the header says 0x%04X",
+        return {kTargetImageWrong, Format("image WRONG: %u bytes with checksum 0x%04X, the header says 0x%04X",
                                         length, sum, headerChecksum)};
     if (expected) {
         if (expected->size() != received.size())
-            return {kExitImageWrong, Format("image WRONG: %u bytes, the --expect file has %zu", length,
+            return {kTargetImageWrong, Format("image WRONG: %u bytes, the --expect file has %zu", length,
                                             expected->size())};
         auto diff = std::mismatch(received.begin(), received.end(), expected->begin());
         if (diff.first != received.end()) {
             size_t at = static_cast<size_t>(diff.first - received.begin());
-            return {kExitImageWrong,
+            return {kTargetImageWrong,
                     Format("image WRONG: byte 0x%zX is %02X, the --expect file has %02X", at,
                            *diff.first, *diff.second)};
         }
     }
-    return {kExitImageOk, Format("image OK: %u bytes, checksum 0x%04X as in the header%s", length, sum,
+    return {kTargetImageOk, Format("image OK: %u bytes, checksum 0x%04X as in the header%s", length, sum,
                                  expected ? ", equal to the --expect file" : "")};
 }
 
@@ -187,13 +187,13 @@ Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp) {
 
         switch (Answer(0, problem.empty())) {
             case Reply::Rejected:
-                return AwaitHostLeaving(kExitHeaderRejected, problem.empty()
+                return AwaitHostLeaving(kTargetHeaderRejected, problem.empty()
                                                                  ? "header rejected (--nak-header)"
                                                                  : "header rejected: " + problem);
             case Reply::Silent:
-                return AwaitHostLeaving(kExitIncomplete, "no reply to the header (fault 0)");
+                return AwaitHostLeaving(kTargetIncomplete, "no reply to the header (fault 0)");
             case Reply::Short:
-                return AwaitHostLeaving(kExitIncomplete, "two-byte reply to the header (fault 0)");
+                return AwaitHostLeaving(kTargetIncomplete, "two-byte reply to the header (fault 0)");
             case Reply::Reset: continue;
             case Reply::Acked: break;
         }
@@ -214,12 +214,12 @@ Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp) {
             }
             switch (Answer(block, true)) {
                 case Reply::Rejected:
-                    return AwaitHostLeaving(kExitBlockRejected,
+                    return AwaitHostLeaving(kTargetBlockRejected,
                                             Format("block %u rejected (--nak-block %u)", block, block));
                 case Reply::Silent:
-                    return AwaitHostLeaving(kExitIncomplete, Format("no reply to block %u (fault %u)", block, block));
+                    return AwaitHostLeaving(kTargetIncomplete, Format("no reply to block %u (fault %u)", block, block));
                 case Reply::Short:
-                    return AwaitHostLeaving(kExitIncomplete,
+                    return AwaitHostLeaving(kTargetIncomplete,
                                             Format("two-byte reply to block %u (fault %u)", block, block));
                 case Reply::Reset: reset = true; break;
                 case Reply::Acked: break;

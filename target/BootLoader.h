@@ -15,7 +15,7 @@
 #include "target/TargetOptions.h"
 
 struct Verdict {
-    int exitCode;      // see ExitCodes.h; kExitSignalBase when interrupted
+    int exitCode;      // see ExitCodes.h; kTargetSignalBase when interrupted
     std::string text;  // one line for the user
 };
 

@@ -2,15 +2,15 @@
 #pragma once
 
 enum TargetExit : int {
-    kExitImageOk = 0,
-    kExitImageWrong = 1,
-    kExitUsage = 2,
-    kExitSystem = 3,
-    kExitHeaderRejected = 4,
-    kExitBlockRejected = 5,
-    kExitIncomplete = 6,
-    kExitTimeout = 7,
+    kTargetImageOk = 0,
+    kTargetImageWrong = 1,
+    kTargetUsage = 2,
+    kTargetSystem = 3,
+    kTargetHeaderRejected = 4,
+    kTargetBlockRejected = 5,
+    kTargetIncomplete = 6,
+    kTargetTimeout = 7,
 };
 
-// Ended by signal S: the status is kExitSignalBase + S, as a shell reports it.
-constexpr int kExitSignalBase = 128;
+// Ended by signal S: the status is kTargetSignalBase + S, as a shell reports it.
+constexpr int kTargetSignalBase = 128;

@@ -45,16 +45,16 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 int main(int argc, char** argv) {
     ParsedOptions parsed = ParseTargetOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed.options) return Fail(kExitUsage, parsed.error + " (see --help)");
+    if (!parsed.options) return Fail(kTargetUsage, parsed.error + " (see --help)");
     const TargetOptions& options = *parsed.options;
     if (options.help) {
         std::fputs(TargetHelpText(), stdout);
-        return kExitImageOk;
+        return kTargetImageOk;
     }
 
     std::vector<uint8_t> expected;
     if (!options.expectPath.empty() && LoadFirmwareFile(options.expectPath, expected) != LoadStatus::Ok)
-        return Fail(kExitSystem, "cannot read the --expect file " + options.expectPath);
+        return Fail(kTargetSystem, "cannot read the --expect file " + options.expectPath);
 
 #ifdef __linux__
     prctl(PR_SET_TIMERSLACK, 1UL);  // pacing sleeps end on time, not up to 50 us late
@@ -64,13 +64,13 @@ int main(int argc, char** argv) {
 
     std::string error;
     std::unique_ptr<Pseudoterminal> pty = Pseudoterminal::Open(error);
-    if (!pty) return Fail(kExitSystem, error);
+    if (!pty) return Fail(kTargetSystem, error);
     std::unique_ptr<SymbolicLink> link;
     if (!options.linkPath.empty() && !(link = SymbolicLink::Create(options.linkPath, pty->SlavePath(), error)))
-        return Fail(kExitSystem, error);
+        return Fail(kTargetSystem, error);
     std::unique_ptr<Trace> trace;
     if (!options.tracePath.empty() && !(trace = Trace::Create(options.tracePath, start)))
-        return Fail(kExitSystem, "cannot create the trace file " + options.tracePath);
+        return Fail(kTargetSystem, "cannot create the trace file " + options.tracePath);
 
     std::printf("%s\n", pty->SlavePath().c_str());
     std::fflush(stdout);
@@ -83,10 +83,10 @@ int main(int argc, char** argv) {
     line.Drain();
     if (trace) trace->Flush();
 
-    if (verdict.exitCode == kExitSignalBase) verdict.exitCode += stopSignal;
+    if (verdict.exitCode == kTargetSignalBase) verdict.exitCode += stopSignal;
     std::printf("kestrune-target: %s\n", verdict.text.c_str());
     std::fflush(stdout);
     if (!options.outPath.empty() && loader.TransferStarted() && !WriteFile(options.outPath, loader.Received()))
-        return Fail(kExitSystem, "cannot write " + options.outPath);
+        return Fail(kTargetSystem, "cannot write " + options.outPath);
     return verdict.exitCode;
 }

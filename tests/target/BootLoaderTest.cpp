@@ -138,7 +138,7 @@ TEST(BootLoader, TakesAnImageInBlocksAndAcknowledgesEach) {
     ScriptedLine line;
     Download(line, image);
     Outcome run = RunLoader(line, {}, &image);
-    EXPECT_EQ(run.verdict.exitCode, kExitImageOk) << run.verdict.text;
+    EXPECT_EQ(run.verdict.exitCode, kTargetImageOk) << run.verdict.text;
     EXPECT_EQ(run.received, image);
     EXPECT_EQ(run.stream, Concat({kReady, Repeat(kAck, 4)}));
     EXPECT_NE(run.verdict.text.find("300 bytes"), std::string::npos) << run.verdict.text;
@@ -148,7 +148,7 @@ TEST(BootLoader, EmptyImageIsAHeaderAndTheEndFrame) {
     ScriptedLine line;
     line.Host(Header(0, 0)).Host(kEnd);
     Outcome run = RunLoader(line);
-    EXPECT_EQ(run.verdict.exitCode, kExitImageOk) << run.verdict.text;
+    EXPECT_EQ(run.verdict.exitCode, kTargetImageOk) << run.verdict.text;
     EXPECT_EQ(run.stream, Concat({kReady, kAck}));
 }
 
@@ -160,7 +160,7 @@ TEST(BootLoader, SendsReadyEveryIntervalUntilTheHeaderBegins) {
     TargetOptions options;
     options.readyIntervalMs = 100;
     Outcome run = RunLoader(line, options);
-    EXPECT_EQ(run.verdict.exitCode, kExitImageOk);
+    EXPECT_EQ(run.verdict.exitCode, kTargetImageOk);
     ASSERT_EQ(line.sent.size(), 4u + 2u);  // Ready at 0, 100, 200, 300 ms; two acknowledgements
     for (size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(line.sent[i].bytes, kReady);
@@ -175,7 +175,7 @@ TEST(BootLoader, SkipsNoiseAndFalseStartsBeforeTheHeader) {
     Download(line, image);
     // The header's own 5A above is followed by A5: "5A 5A A5" keeps the second 5A.
     Outcome run = RunLoader(line);
-    EXPECT_EQ(run.verdict.exitCode, kExitImageOk) << run.verdict.text;
+    EXPECT_EQ(run.verdict.exitCode, kTargetImageOk) << run.verdict.text;
     EXPECT_EQ(run.received, image);
 }
 
@@ -195,7 +195,7 @@ TEST(BootLoader, RejectsMalformedHeaders) {
         ScriptedLine line;
         line.Host(c.header).Leave();
         Outcome run = RunLoader(line);
-        EXPECT_EQ(run.verdict.exitCode, kExitHeaderRejected) << c.reason;
+        EXPECT_EQ(run.verdict.exitCode, kTargetHeaderRejected) << c.reason;
         EXPECT_EQ(run.stream, Concat({kReady, kNak})) << c.reason;
         EXPECT_NE(run.verdict.text.find(c.reason), std::string::npos) << run.verdict.text;
     }
@@ -207,7 +207,7 @@ TEST(BootLoader, JudgesTheImageAgainstHeaderAndExpectedFile) {
         ScriptedLine line;
         line.Host(Header(200, Sum(image) + 1)).Host(image).Host(kEnd);
         Outcome run = RunLoader(line);
-        EXPECT_EQ(run.verdict.exitCode, kExitImageWrong);
+        EXPECT_EQ(run.verdict.exitCode, kTargetImageWrong);
         EXPECT_NE(run.verdict.text.find("the header says"), std::string::npos) << run.verdict.text;
     }
     {
@@ -217,20 +217,20 @@ TEST(BootLoader, JudgesTheImageAgainstHeaderAndExpectedFile) {
         expected[129] = uint8_t(expected[129] + 1);
         expected[130] = uint8_t(expected[130] - 1);
         Outcome run = RunLoader(line, {}, &expected);
-        EXPECT_EQ(run.verdict.exitCode, kExitImageWrong);
+        EXPECT_EQ(run.verdict.exitCode, kTargetImageWrong);
         EXPECT_NE(run.verdict.text.find("byte 0x81"), std::string::npos) << run.verdict.text;
     }
     {
         ScriptedLine line;
         Download(line, image);
         const Bytes shorter(image.begin(), image.end() - 1);
-        EXPECT_EQ(RunLoader(line, {}, &shorter).verdict.exitCode, kExitImageWrong);
+        EXPECT_EQ(RunLoader(line, {}, &shorter).verdict.exitCode, kTargetImageWrong);
     }
     {
         ScriptedLine line;
         line.Host(Header(200, Sum(image))).Host(image).Host({0x5A, 0xA5, 0x87});
         Outcome run = RunLoader(line);
-        EXPECT_EQ(run.verdict.exitCode, kExitImageWrong);
+        EXPECT_EQ(run.verdict.exitCode, kTargetImageWrong);
         EXPECT_NE(run.verdict.text.find("bad end frame 5A A5 87"), std::string::npos) << run.verdict.text;
     }
 }
@@ -242,7 +242,7 @@ TEST(BootLoader, NoiseComesBeforeEveryFrameAndNeverLooksLikeOne) {
     TargetOptions options;
     options.noise = 40;
     Outcome run = RunLoader(line, options);
-    EXPECT_EQ(run.verdict.exitCode, kExitImageOk);
+    EXPECT_EQ(run.verdict.exitCode, kTargetImageOk);
     const Bytes frames[] = {kReady, kAck, kAck, kAck};
     ASSERT_EQ(line.sent.size(), 4u);
     for (size_t i = 0; i < 4; ++i) {
@@ -262,7 +262,7 @@ TEST(BootLoader, RejectsTheHeaderOrABlockOnRequest) {
         TargetOptions options;
         options.nakAt = 0;
         Outcome run = RunLoader(line, options);
-        EXPECT_EQ(run.verdict.exitCode, kExitHeaderRejected);
+        EXPECT_EQ(run.verdict.exitCode, kTargetHeaderRejected);
         EXPECT_EQ(run.stream, Concat({kReady, kNak}));
     }
     {
@@ -271,7 +271,7 @@ TEST(BootLoader, RejectsTheHeaderOrABlockOnRequest) {
         TargetOptions options;
         options.nakAt = 2;
         Outcome run = RunLoader(line, options);
-        EXPECT_EQ(run.verdict.exitCode, kExitBlockRejected);
+        EXPECT_EQ(run.verdict.exitCode, kTargetBlockRejected);
         EXPECT_EQ(run.stream, Concat({kReady, kAck, kAck, kNak}));
         EXPECT_NE(run.verdict.text.find("block 2"), std::string::npos) << run.verdict.text;
     }
@@ -285,7 +285,7 @@ TEST(BootLoader, SilentAndShortRepliesEndWhenTheHostLeaves) {
         TargetOptions options;
         options.silentAt = 1;
         Outcome run = RunLoader(line, options);
-        EXPECT_EQ(run.verdict.exitCode, kExitIncomplete);
+        EXPECT_EQ(run.verdict.exitCode, kTargetIncomplete);
         EXPECT_EQ(run.stream, Concat({kReady, kAck}));
     }
     {
@@ -294,7 +294,7 @@ TEST(BootLoader, SilentAndShortRepliesEndWhenTheHostLeaves) {
         TargetOptions options;
         options.shortReplyAt = 0;
         Outcome run = RunLoader(line, options);
-        EXPECT_EQ(run.verdict.exitCode, kExitIncomplete);
+        EXPECT_EQ(run.verdict.exitCode, kTargetIncomplete);
         EXPECT_EQ(run.stream, Concat({kReady, {0xA5, 0x5A}}));
     }
 }
@@ -308,7 +308,7 @@ TEST(BootLoader, ResetSendsReadyAndTheNextDownloadGoesThrough) {
     TargetOptions options;
     options.resetAt = 2;
     Outcome run = RunLoader(line, options, &second);
-    EXPECT_EQ(run.verdict.exitCode, kExitImageOk) << run.verdict.text;
+    EXPECT_EQ(run.verdict.exitCode, kTargetImageOk) << run.verdict.text;
     EXPECT_EQ(run.received, second);
     // Ready, header ack, block 1 ack; Ready at once instead of block 2's reply and
     // every 100 ms while nobody talks; then the second download's three replies.
@@ -322,7 +322,7 @@ TEST(BootLoader, WaitsBeforeEachReply) {
     TargetOptions options;
     options.replyDelayMs = 250;
     Outcome run = RunLoader(line, options);
-    ASSERT_EQ(run.verdict.exitCode, kExitImageOk);
+    ASSERT_EQ(run.verdict.exitCode, kTargetImageOk);
     ASSERT_EQ(line.sent.size(), 3u);
     EXPECT_EQ(line.sent[1].at - line.sent[0].at, 250ms);  // the script's bytes take no time
     EXPECT_EQ(line.sent[2].at - line.sent[1].at, 250ms);
@@ -334,7 +334,7 @@ TEST(BootLoader, HostComingAndGoingBeforeAHeaderDoesNotEndTheRun) {
     line.Leave().Idle(50ms).Host({0x5A, 0xA5, 0x80}).Leave();  // half a header, then the host goes
     Download(line, image);
     Outcome run = RunLoader(line);
-    EXPECT_EQ(run.verdict.exitCode, kExitImageOk) << run.verdict.text;
+    EXPECT_EQ(run.verdict.exitCode, kTargetImageOk) << run.verdict.text;
 }
 
 TEST(BootLoader, AHalfHeaderIsDroppedAndReadyResumes) {
@@ -343,7 +343,7 @@ TEST(BootLoader, AHalfHeaderIsDroppedAndReadyResumes) {
     line.Host({0x5A, 0xA5, 0x80, 0x00}).Idle(1500ms);
     Download(line, image);
     Outcome run = RunLoader(line);
-    EXPECT_EQ(run.verdict.exitCode, kExitImageOk) << run.verdict.text;
+    EXPECT_EQ(run.verdict.exitCode, kTargetImageOk) << run.verdict.text;
     EXPECT_EQ(Bytes(run.stream.begin(), run.stream.begin() + 6), Concat({kReady, kReady}));
 }
 
@@ -353,7 +353,7 @@ TEST(BootLoader, EndsWhenTheHostLeavesMidTransferOrTimeRunsOut) {
         ScriptedLine line;
         line.Host(Header(300, Sum(image))).Host(Bytes(image.begin(), image.begin() + 200)).Leave();
         Outcome run = RunLoader(line);
-        EXPECT_EQ(run.verdict.exitCode, kExitIncomplete);
+        EXPECT_EQ(run.verdict.exitCode, kTargetIncomplete);
         EXPECT_NE(run.verdict.text.find("block 2 (200 of 300 bytes"), std::string::npos) << run.verdict.text;
         EXPECT_EQ(run.received.size(), 200u);
     }
@@ -361,7 +361,7 @@ TEST(BootLoader, EndsWhenTheHostLeavesMidTransferOrTimeRunsOut) {
         ScriptedLine line;
         line.Idle(10s);
         Outcome run = RunLoader(line, {}, nullptr, line.Now() + 3s);
-        EXPECT_EQ(run.verdict.exitCode, kExitTimeout);
+        EXPECT_EQ(run.verdict.exitCode, kTargetTimeout);
         EXPECT_EQ(run.stream, Repeat(kReady, 30));  // 0 ms .. 2900 ms; at 3 s it gives up
     }
 }

@@ -175,7 +175,7 @@ TEST_F(TargetProcess, HelpDocumentsEveryOptionAndBadOptionsAreRefused) {
                       {"--ready-interval", "0"}, {"--nak-header=1"}}) {
         args.insert(args.begin(), KESTRUNE_TARGET_EXE);
         RunResult bad = RunProgram(args, kGenerous);
-        EXPECT_EQ(bad.exitCode, kExitUsage) << args[1];
+        EXPECT_EQ(bad.exitCode, kTargetUsage) << args[1];
         EXPECT_NE(bad.err.find("--help"), std::string::npos);
     }
 }
@@ -192,7 +192,7 @@ TEST_F(TargetProcess, ReceivesAnImageAndAccountsForEveryByte) {
         ASSERT_TRUE(host.IsOpen());
         ASSERT_TRUE(Download(host, image));
         const auto code = target->Wait(kGenerous);
-        EXPECT_EQ(code, kExitImageOk) << target->Out();
+        EXPECT_EQ(code, kTargetImageOk) << target->Out();
         EXPECT_NE(target->Out().find("image OK: 1000 bytes"), std::string::npos) << target->Out();
         EXPECT_EQ(Load(Path("out.bin")), image);
         EXPECT_FALSE(fs::is_symlink(Path("port")));  // removed at exit
@@ -221,7 +221,7 @@ TEST_F(TargetProcess, HostsMayComeAndGoBeforeTheDownload) {
     EXPECT_FALSE(target->Wait(0s).has_value()) << "the target must keep waiting";
     HostEnd host(ptyPath);
     ASSERT_TRUE(Download(host, image));
-    EXPECT_EQ(target->Wait(kGenerous), kExitImageOk) << target->Out();
+    EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk) << target->Out();
 }
 
 TEST_F(TargetProcess, PacesBothDirectionsAtTheBaudRate) {
@@ -230,7 +230,7 @@ TEST_F(TargetProcess, PacesBothDirectionsAtTheBaudRate) {
     ASSERT_FALSE(ptyPath.empty());
     HostEnd host(ptyPath);
     ASSERT_TRUE(Download(host, image));
-    ASSERT_EQ(target->Wait(kGenerous), kExitImageOk) << target->Out();
+    ASSERT_EQ(target->Wait(kGenerous), kTargetImageOk) << target->Out();
 
     // 10 bit times per byte at 9600 baud; the trace rounds to microseconds.
     const double byteTime = 10.0 / 9600 - 2e-6;
@@ -263,7 +263,7 @@ TEST_F(TargetProcess, ReportsARejectedBlockOnceTheHostLeaves) {
         ASSERT_TRUE(host.WaitFor(kNak));
         EXPECT_FALSE(target->Wait(200ms).has_value()) << "the run ends when the host leaves";
     }
-    EXPECT_EQ(target->Wait(kGenerous), kExitBlockRejected);
+    EXPECT_EQ(target->Wait(kGenerous), kTargetBlockRejected);
     EXPECT_NE(target->Out().find("block 1 rejected"), std::string::npos) << target->Out();
 }
 
@@ -279,14 +279,14 @@ TEST_F(TargetProcess, HostLeavingMidTransferIsAnIncompleteImage) {
         host.Write(Bytes(image.begin(), image.begin() + 60));
         usleep(50'000);
     }
-    EXPECT_EQ(target->Wait(kGenerous), kExitIncomplete) << target->Out();
+    EXPECT_EQ(target->Wait(kGenerous), kTargetIncomplete) << target->Out();
     EXPECT_EQ(Load(Path("out.bin")), Bytes(image.begin(), image.begin() + 60));  // what did arrive
 }
 
 TEST_F(TargetProcess, EndsOnTimeOutAndOnSignalsAndCleansUp) {
     {
         auto target = Start({"--timeout", "1", "--link", Path("port")});
-        EXPECT_EQ(target->Wait(kGenerous), kExitTimeout);
+        EXPECT_EQ(target->Wait(kGenerous), kTargetTimeout);
         EXPECT_NE(target->Out().find("time-out while waiting for a header"), std::string::npos);
         EXPECT_FALSE(fs::is_symlink(Path("port")));
     }
@@ -294,7 +294,7 @@ TEST_F(TargetProcess, EndsOnTimeOutAndOnSignalsAndCleansUp) {
         auto target = Start({"--link", Path("port")});
         ASSERT_TRUE(fs::is_symlink(Path("port")));
         target->Signal(SIGTERM);
-        EXPECT_EQ(target->Wait(kGenerous), kExitSignalBase + SIGTERM);
+        EXPECT_EQ(target->Wait(kGenerous), kTargetSignalBase + SIGTERM);
         EXPECT_FALSE(fs::is_symlink(Path("port")));
     }
 }
@@ -302,16 +302,16 @@ TEST_F(TargetProcess, EndsOnTimeOutAndOnSignalsAndCleansUp) {
 TEST_F(TargetProcess, RefusesToReplaceAFileOrToRunWithoutItsExpectFile) {
     Save(Path("precious"), {1, 2, 3});
     RunResult linkOverFile = RunProgram({KESTRUNE_TARGET_EXE, "--link", Path("precious")}, kGenerous);
-    EXPECT_EQ(linkOverFile.exitCode, kExitSystem);
+    EXPECT_EQ(linkOverFile.exitCode, kTargetSystem);
     EXPECT_EQ(Load(Path("precious")), (Bytes{1, 2, 3}));
 
     fs::create_symlink("/nonexistent", Path("stale"));  // an old link is simply replaced
     auto target = Start({"--link", Path("stale"), "--timeout", "1"});
     EXPECT_EQ(fs::read_symlink(Path("stale")).string(), ptyPath);
-    EXPECT_EQ(target->Wait(kGenerous), kExitTimeout);
+    EXPECT_EQ(target->Wait(kGenerous), kTargetTimeout);
 
     RunResult noExpect = RunProgram({KESTRUNE_TARGET_EXE, "--expect", Path("missing.bin")}, kGenerous);
-    EXPECT_EQ(noExpect.exitCode, kExitSystem);
+    EXPECT_EQ(noExpect.exitCode, kTargetSystem);
 }
 
 }  // namespace
