@@ -47,6 +47,9 @@ void BM_ParseIntelHex(benchmark::State& state) {
         state.ResumeTiming();
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
+    // Decimal megabytes of text per second (bytes_per_second above counts in MiB).
+    state.counters["text_MB_per_s"] = benchmark::Counter(
+        double(state.iterations()) * double(text.size()) / 1e6, benchmark::Counter::kIsRate);
     state.counters["text_MB"] = double(text.size()) / 1e6;
     state.counters["image_MB"] = double(kImageLength) / 1e6;
     state.counters["peak_extra_KB"] = double(worstExtra) / 1e3;

@@ -11,5 +11,8 @@ bool HasHexExtension(const std::filesystem::path& path);
 
 enum class LoadStatus { Ok, CannotOpen, OutOfMemory };
 
-// Reads the whole file and converts it when it is HEX. On failure `image` is untouched.
+// Reads the whole file and converts it when it is HEX. On failure `image` is
+// untouched: CannotOpen when the file cannot be opened or read to its end
+// (directories included), OutOfMemory when its bytes do not fit in memory or
+// it is longer than the 32-bit image length allows.
 LoadStatus LoadFirmwareFile(const std::filesystem::path& path, std::vector<uint8_t>& image);

@@ -11,16 +11,15 @@
 // Packed layout per record: 4-byte address (native order), count byte, data.
 class PlacedData {
 public:
-    // `area` is the text buffer; each Append must come from text at or past
-    // its packed end, which holds because a record's text is longer than its packed form.
+    // `area` is the start of the text buffer. Appends write from there on, so
+    // the caller must be done with the text that an Append covers; the reader
+    // is, because every record's text is longer than its packed form.
     explicit PlacedData(uint8_t* area) : area(area) {}
 
     // `address` + `count` must not exceed 0xFFFFFFFF.
     void Append(uint32_t address, const uint8_t* data, uint8_t count);
 
-    uint32_t HighestEnd() const { return highestEnd; }
-
-    // The flat image: HighestEnd() bytes, 0xFF where no record wrote. When the
+    // The flat image up to the highest end, 0xFF where no record wrote. When the
     // heap cannot supply that, the image ends before the first record that
     // needs more than it can supply, as if the records were placed one by one.
     std::vector<uint8_t> BuildImage() const;

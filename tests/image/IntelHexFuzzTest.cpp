@@ -83,14 +83,14 @@ public:
                 break;
             }
             case 3:
-                line = ":";
+                line.assign(1, ':');
                 break;
             case 4: {  // random bytes, any value but the zero that ends the text
                 for (size_t n = Below(80); n > 0; --n) line.push_back(char(1 + Below(255)));
                 break;
             }
             case 5:
-                line = ":" + std::string(520 + Below(200), "0123456789ABCDEF"[Below(16)]);
+                line.assign(1, ':').append(520 + Below(200), "0123456789ABCDEF"[Below(16)]);
                 break;
             default:
                 line = DataRecord(uint16_t(Below(0x10000)),

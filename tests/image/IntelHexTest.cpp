@@ -133,9 +133,10 @@ TEST(IntelHex, LinesEndInAnyMixOfCrAndLf) {
 }
 
 TEST(IntelHex, OnlyLinesStartingWithAColonAreRecords) {
-    const auto image = ParseText(Lines({"; comment: with a colon", DataRecord(0, {1}),
-                                        " " + DataRecord(1, {2}),  // leading space hides it
-                                        "\t" + DataRecord(2, {3}), DataRecord(3, {4})}));
+    const auto image =
+        ParseText(Lines({"; comment: with a colon", DataRecord(0, {1}),
+                         std::string(1, ' ').append(DataRecord(1, {2})),  // leading space hides it
+                         std::string(1, '\t').append(DataRecord(2, {3})), DataRecord(3, {4})}));
     EXPECT_EQ(image, (std::vector<uint8_t>{1, 0xFF, 0xFF, 4}));
 }
 
@@ -174,10 +175,10 @@ TEST(IntelHex, MalformedLinesAreSkippedOrEndTheConversionSafely) {
     EXPECT_EQ(ParseText(Lines({DataRecord(0, {1}), DataRecord(1, {2}) + "00", DataRecord(2, {3})})),
               (std::vector<uint8_t>{1}));
     // More than 260 pairs can never be a record: stop, never overrun the record buffer.
-    const std::string longLine = ":" + std::string(2 * 261, '0');
+    const std::string longLine = std::string(1, ':').append(2 * 261, '0');
     EXPECT_EQ(ParseText(Lines({DataRecord(0, {1}), longLine, DataRecord(1, {2})})),
               (std::vector<uint8_t>{1}));
-    EXPECT_EQ(ParseText(Lines({DataRecord(0, {1}), ":" + std::string(100000, 'F')})),
+    EXPECT_EQ(ParseText(Lines({DataRecord(0, {1}), std::string(1, ':').append(100000, 'F')})),
               (std::vector<uint8_t>{1}));
     // Truncated header: stop.
     EXPECT_EQ(ParseText(Lines({DataRecord(0, {1}), ":01FF", DataRecord(1, {2})})),  // sums to 0
