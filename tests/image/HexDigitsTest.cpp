@@ -18,17 +18,6 @@ bool Plain(const uint8_t* chars, size_t pairs, uint8_t* out, uint8_t& sum) {
     return hd::DecodePairsPlain(chars, 0, pairs, out, sum);
 }
 
-TEST(HexDigits, CharacterRule) {
-    EXPECT_EQ(hd::PairValue('0', '0'), 0x00);
-    EXPECT_EQ(hd::PairValue('9', 'f'), 0x9F);
-    EXPECT_EQ(hd::PairValue('A', 'e'), 0xAE);
-    EXPECT_EQ(hd::PairValue('F', 'F'), 0xFF);
-    EXPECT_EQ(hd::DigitValue('G'), 16);  // 0x47: 7, plus 9 for bit 0x40
-    EXPECT_EQ(hd::DigitValue(' '), 0);
-    EXPECT_EQ(hd::DigitValue(0xFF), 24);
-    EXPECT_EQ(hd::PairValue('z', 'z'), uint8_t(19 * 16 + 19));
-}
-
 TEST(HexDigits, WideDecodersAgreeWithThePlainRule) {
     std::vector<std::pair<const char*, Decoder>> decoders = {{"swar", Swar},
                                                              {"default", hd::DecodePairs}};
