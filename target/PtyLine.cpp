@@ -13,6 +13,8 @@ namespace {
 constexpr auto kAwayPoll = std::chrono::milliseconds(10);
 // A host that takes no bytes for this long loses them (a Ready nobody reads).
 constexpr auto kWriteGiveUp = std::chrono::milliseconds(1000);
+// How long before a paced byte is due the line stops sleeping and spins.
+constexpr auto kSpinBefore = std::chrono::microseconds(200);
 
 int PollMilliseconds(TargetLine::Clock::duration left) {
     using Clock = TargetLine::Clock;
@@ -31,6 +33,20 @@ PtyLine::PtyLine(int master, uint32_t baud, Trace* trace, const volatile std::si
 }
 
 bool PtyLine::Pause(TimePoint until) {
+    const bool slept = SleepUntil(until);
+    reactionPoint = until;
+    return slept;
+}
+
+bool PtyLine::WaitPrecisely(TimePoint until) {
+    // Sleep most of the way, then spin: a wake-up can be later than a byte time.
+    if (until - Now() > kSpinBefore && !SleepUntil(until - kSpinBefore)) return false;
+    while (Now() < until)
+        if (Stopped()) return false;
+    return true;
+}
+
+bool PtyLine::SleepUntil(TimePoint until) {
 #ifdef __linux__
     // Absolute sleeps: lateness of one wake-up does not add up over a transfer.
     const auto since = until.time_since_epoch();
@@ -78,9 +94,14 @@ TargetLine::Event PtyLine::Receive(uint8_t& byte, TimePoint deadline) {
         if (Stopped()) return Event::Interrupted;
         if (!pending.empty()) {
             const auto [b, arrival] = pending.front();
-            if (arrival > deadline) return Pause(deadline) ? Event::TimedOut : Event::Interrupted;
-            if (!Pause(arrival)) return Event::Interrupted;
+            if (arrival > deadline) {
+                if (!SleepUntil(deadline)) return Event::Interrupted;
+                reactionPoint = deadline;
+                return Event::TimedOut;
+            }
+            if (!SleepUntil(arrival)) return Event::Interrupted;
             pending.pop_front();
+            reactionPoint = arrival;
             if (trace) trace->Log(arrival, true, b);
             byte = b;
             return Event::Byte;
@@ -93,11 +114,14 @@ TargetLine::Event PtyLine::Receive(uint8_t& byte, TimePoint deadline) {
             return Event::HostGone;
         }
         const TimePoint now = Now();
-        if (now >= deadline) return Event::TimedOut;
+        if (now >= deadline) {
+            reactionPoint = deadline;
+            return Event::TimedOut;
+        }
         if (fill == Fill::Gone) {
             hostAway = true;
             // The master reports an error at once while no slave is open: look again shortly.
-            Pause(std::min(deadline, now + kAwayPoll));
+            SleepUntil(std::min(deadline, now + kAwayPoll));
             continue;
         }
         pollfd p{master, POLLIN, 0};
@@ -105,13 +129,13 @@ TargetLine::Event PtyLine::Receive(uint8_t& byte, TimePoint deadline) {
     }
 }
 
-void PtyLine::WriteAll(const uint8_t* bytes, size_t count) {
+void PtyLine::WriteAll(const uint8_t* bytes, size_t count, std::optional<TimePoint> stamp) {
     const TimePoint giveUp = Now() + kWriteGiveUp;
     size_t done = 0;
     while (done < count && !Stopped()) {
         ssize_t n = write(master, bytes + done, count - done);
         if (n > 0) {
-            const TimePoint now = Now();
+            const TimePoint now = stamp.value_or(Now());
             if (trace)
                 for (ssize_t i = 0; i < n; ++i) trace->Log(now, false, bytes[done + i]);
             done += static_cast<size_t>(n);
@@ -131,11 +155,14 @@ void PtyLine::Send(const uint8_t* bytes, size_t count) {
         WriteAll(bytes, count);
         return;
     }
+    // A late wake-up must not squeeze bytes closer than their line time.
+    const TimePoint start = std::max({reactionPoint, sendLineFree, Now() - byteTime});
     for (size_t i = 0; i < count; ++i) {
-        const TimePoint arrives = std::max(Now(), sendLineFree) + byteTime;
-        if (!Pause(arrives)) return;
-        WriteAll(bytes + i, 1);
-        sendLineFree = arrives;
+        const TimePoint arrives = std::max(start, sendLineFree) + byteTime;
+        if (!WaitPrecisely(arrives)) return;
+        // The next byte is due one byte time after this one really went out.
+        sendLineFree = Now();
+        WriteAll(bytes + i, 1, sendLineFree);
     }
 }
 

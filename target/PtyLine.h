@@ -3,12 +3,17 @@
 // byte, like 8N1): a byte the host wrote is handed on only when it would have
 // arrived on a real line, and a byte the target sends reaches the host only
 // after its own line time; each direction is paced on its own (full duplex).
+// The simulated device reacts in no time: a reply starts on the line at the
+// moment the byte it answers arrived (or a pause or time-out ended), not when
+// this process happens to wake up, and bytes are written on time to within a
+// few microseconds; the scheduler's lateness is ours, not the line's.
 // Every byte handed on or written goes to the trace, if there is one.
 // A host closing its end is reported once; the line then waits for the next host.
 #pragma once
 
 #include <csignal>
 #include <deque>
+#include <optional>
 #include <utility>
 
 #include "target/TargetLine.h"
@@ -30,7 +35,10 @@ public:
 private:
     enum class Fill { Data, Nothing, Gone };
     Fill ReadPending();
-    void WriteAll(const uint8_t* bytes, size_t count);
+    bool SleepUntil(TimePoint until);
+    bool WaitPrecisely(TimePoint until);
+    // Traced at `stamp` when given, else when the bytes went out.
+    void WriteAll(const uint8_t* bytes, size_t count, std::optional<TimePoint> stamp = std::nullopt);
     bool Stopped() const { return stopSignal != 0; }
 
     int master;
@@ -40,5 +48,6 @@ private:
     std::deque<std::pair<uint8_t, TimePoint>> pending;  // read from the terminal, with arrival times
     TimePoint receiveLineFree{};
     TimePoint sendLineFree{};
+    TimePoint reactionPoint{};  // when what the target reacts to happened
     bool hostAway = false;  // the host closed its end and no new one has written yet
 };
