@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 
 const Bytes kReady = {0xA5, 0x5A, 0x00};
 const Bytes kAck = {0xA5, 0x5A, 0x41};
-const Bytes kNak = {0xA5, 0x5A, 0x42};
 const Bytes kEnd = {0x5A, 0xA5, 0x88};
 constexpr auto kGenerous = 60s;
 
@@ -248,39 +247,6 @@ TEST_F(TargetProcess, PacesBothDirectionsAtTheBaudRate) {
         }
         EXPECT_GT(checked, 20u);
     }
-}
-
-TEST_F(TargetProcess, ReportsARejectedBlockOnceTheHostLeaves) {
-    const Bytes image = Image(256, 4);
-    auto target = Start({"--nak-block", "1", "--timeout", "120"});
-    ASSERT_FALSE(ptyPath.empty());
-    {
-        HostEnd host(ptyPath);
-        ASSERT_TRUE(host.WaitFor(kReady));
-        host.Write(Header(image));
-        ASSERT_TRUE(host.WaitFor(kAck));
-        host.Write(Bytes(image.begin(), image.begin() + 128));
-        ASSERT_TRUE(host.WaitFor(kNak));
-        EXPECT_FALSE(target->Wait(200ms).has_value()) << "the run ends when the host leaves";
-    }
-    EXPECT_EQ(target->Wait(kGenerous), kTargetBlockRejected);
-    EXPECT_NE(target->Out().find("block 1 rejected"), std::string::npos) << target->Out();
-}
-
-TEST_F(TargetProcess, HostLeavingMidTransferIsAnIncompleteImage) {
-    const Bytes image = Image(500, 5);
-    auto target = Start({"--out", Path("out.bin"), "--timeout", "120"});
-    ASSERT_FALSE(ptyPath.empty());
-    {
-        HostEnd host(ptyPath);
-        ASSERT_TRUE(host.WaitFor(kReady));
-        host.Write(Header(image));
-        ASSERT_TRUE(host.WaitFor(kAck));
-        host.Write(Bytes(image.begin(), image.begin() + 60));
-        usleep(50'000);
-    }
-    EXPECT_EQ(target->Wait(kGenerous), kTargetIncomplete) << target->Out();
-    EXPECT_EQ(Load(Path("out.bin")), Bytes(image.begin(), image.begin() + 60));  // what did arrive
 }
 
 TEST_F(TargetProcess, EndsOnTimeOutAndOnSignalsAndCleansUp) {
