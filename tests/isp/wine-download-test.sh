@@ -53,7 +53,13 @@ download() {
 
 err_ends_with() { [ "$(echo "$cli_err" | tail -n 1)" = "$1" ]; }
 
-target_exit() { wait "$1"; echo $?; }
+# target_exit NAME: waits for that target (not in a subshell: only this shell
+# can wait for it) and sets target_status; its verdict goes to the log
+target_exit() {
+  local pid_var=${1}_pid
+  wait "${!pid_var}"; target_status=$?
+  echo "  kestrune-target $1: exit $target_status, $(tail -n 1 "$work/$1.out")"
+}
 
 hex=$samples/demo-firmware.hex bin=$samples/demo-firmware.bin
 
@@ -70,20 +76,23 @@ check "ports lists COM7 and COM13, not the absent COM14" $ok
 download COM7 "$hex"
 ok=false; [ "$cli_exit" -eq 0 ] && [ "$cli_out" = "Download.....Success !" ] && ok=true
 check "COM7: the HEX sample downloads (exit 0, Success)" $ok
-ok=false; [ "$(target_exit "$hexTarget_pid")" -eq 0 ] && ok=true
+target_exit hexTarget
+ok=false; [ "$target_status" -eq 0 ] && ok=true
 check "COM7: the target verified the image byte for byte" $ok
 
 download COM13 "$bin"
 ok=false; [ "$cli_exit" -eq 0 ] && [ "$cli_out" = "Download.....Success !" ] && ok=true
 check "COM13 (opened as \\\\.\\COM13): the binary sample downloads" $ok
-ok=false; [ "$(target_exit "$binTarget_pid")" -eq 0 ] && ok=true
+target_exit binTarget
+ok=false; [ "$target_status" -eq 0 ] && ok=true
 check "COM13: the target verified the image byte for byte" $ok
 
 start_target nakTarget com7 --nak-block 3
 download COM7 "$bin"
 ok=false; [ "$cli_exit" -eq 8 ] && err_ends_with "Download.....Program Error !" && ok=true
 check "a rejected block is Program Error (exit 8)" $ok
-ok=false; [ "$(target_exit "$nakTarget_pid")" -eq 5 ] && ok=true
+target_exit nakTarget
+ok=false; [ "$target_status" -eq 5 ] && ok=true
 check "the target reports the rejected block (exit 5)" $ok
 
 rm -f "$dosdevices/com14"
