@@ -49,7 +49,7 @@ measure() {  # measure HOST_COMMAND...   ("PORT" in the command is replaced by t
   end=$(date +%s.%N)
   wait "$target_pid" || { echo "target failed: $(tail -n 1 "$work/target.out")" >&2; exit 1; }
   target_pid=
-  awk -v baud="$baud" -v process="$(echo "$end - $start" | bc)" '
+  awk -v baud="$baud" -v process="$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" '
     /^#/ { next }
     { t[NR] = $1; dir[NR] = $2; byte[NR] = $3 }
     $2 == "in" && !firstIn { firstIn = NR }
