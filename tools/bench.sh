@@ -1,0 +1,16 @@
+#!/bin/bash
+# All benchmarks: Intel HEX parsing (native), download line-time ratio
+# (native and Win32 under Wine), hex view paint time (under Wine).
+#   tools/bench.sh BUILD_NATIVE_RELEASE BUILD_WINDOWS
+set -euo pipefail
+release=${1:-build/native-release}
+windows=${2:-build/windows}
+cd "$(dirname "$0")/.."
+echo "== ParseIntelHex"
+"$release/bench/bench_intelhex"
+echo "== download, 64 KiB at 115200 baud"
+tools/bench-download.sh "$release" "$windows"
+if [ -x tools/bench-paint.sh ]; then
+  echo "== hex view paint"
+  tools/bench-paint.sh "$windows"
+fi
