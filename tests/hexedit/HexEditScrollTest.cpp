@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace hexedit_test;
 
 namespace {
@@ -261,6 +263,33 @@ TEST(HexEditScrollBars, EnlargingUntilTheContentFitsHidesTheHorizontalBar) {
     EXPECT_EQ(e.GetMaxScrollX(), 0u);
     EXPECT_EQ(e.GetScrollX(), 0u);
     EXPECT_FALSE(HasStyle(t.hwnd(), WS_HSCROLL));
+}
+
+TEST(HexEditScrollBars, SizesAroundTheBarThresholdsSettle) {
+    // Showing or hiding a bar resizes the client area and lays out again
+    // from inside the bar update; around the thresholds this must settle,
+    // with each bar shown exactly when its range is not empty.
+    TestControl t;
+    t.edit.SetShowAddress(true, false);
+    t.edit.SetShowAscii(true, false);
+    t.edit.SetBytesPerLine(16, true, false);
+    t.SetCountingData(160);
+    const int cw = static_cast<int>(t.edit.GetCharWidth());
+    const int lh = static_cast<int>(t.edit.GetLineHeight());
+    const int bar = ::GetSystemMetrics(SM_CXVSCROLL);
+    const int width16 = 2 * HEXEDIT_TEXT_INSET + t.edit.GetAsciiColumnLeft() + t.edit.GetAsciiColumnWidth();
+    for (int width = width16 - bar - cw; width <= width16 + cw; width += 3) {
+        for (int height = 10 * lh + 10 - bar - 2; height <= 10 * lh + 10 + 2; height += 2) {
+            ResizeWindow(t, width, height);
+            const auto& e = t.edit;
+            EXPECT_EQ(HasStyle(t.hwnd(), WS_VSCROLL), e.GetMaxTopLine() > 0) << width << "x" << height;
+            EXPECT_EQ(HasStyle(t.hwnd(), WS_HSCROLL), e.GetMaxScrollX() > 0) << width << "x" << height;
+            RECT client{};
+            ::GetClientRect(t.hwnd(), &client);
+            EXPECT_EQ(e.GetTextRect().right, std::max<LONG>(client.right - 5, 5)) << width << "x" << height;
+            EXPECT_EQ(e.GetTextRect().bottom, std::max<LONG>(client.bottom - 5, 5)) << width << "x" << height;
+        }
+    }
 }
 
 TEST(HexEditScrolling, WheelScrollsWholeNotchesOnly) {
