@@ -4,13 +4,13 @@
 // "BinaryData" (a 32-bit little-endian count, then the bytes), and as text of
 // upper-case hex pairs laid out like the view's rows. Paste reads only
 // "BinaryData" and overwrites in place; text is never parsed back.
-#include "hexedit/HexEditBase.h"
-#include "hexedit/HexEditLayoutGuard.h"
-
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "hexedit/HexEditBase.h"
+#include "hexedit/HexEditLayoutGuard.h"
 
 namespace {
 
@@ -38,7 +38,8 @@ private:
 // GlobalLock for one scope.
 class LockedBlock {
 public:
-    explicit LockedBlock(HGLOBAL block) : block(block), bytes(static_cast<uint8_t*>(::GlobalLock(block))) {}
+    explicit LockedBlock(HGLOBAL block)
+        : block(block), bytes(static_cast<uint8_t*>(::GlobalLock(block))) {}
     ~LockedBlock() {
         if (bytes) ::GlobalUnlock(block);
     }
@@ -117,7 +118,8 @@ void CHexEditBase::OnEditCopy() {
         LockedBlock locked(binary.Get());
         if (!locked.Bytes()) return;
         const uint8_t prefix[4] = {static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
-                                   static_cast<uint8_t>(count >> 16), static_cast<uint8_t>(count >> 24)};
+                                   static_cast<uint8_t>(count >> 16),
+                                   static_cast<uint8_t>(count >> 24)};
         std::memcpy(locked.Bytes(), prefix, 4);
         std::memcpy(locked.Bytes() + 4, data.get() + selectionStart, count);
     }

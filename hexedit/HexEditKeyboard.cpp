@@ -1,16 +1,18 @@
 // Keyboard side of the control: the Ctrl+A/C/V chords, caret moves with the
 // Shift selection rule, Tab between dialog items, and overwriting hex digits.
-#include "hexedit/HexEditBase.h"
-#include "hexedit/HexEditLayoutGuard.h"
-
 #include <algorithm>
 #include <cstdint>
+
+#include "hexedit/HexEditBase.h"
+#include "hexedit/HexEditLayoutGuard.h"
 
 namespace {
 
 constexpr uint32_t kEnChange = 0x0300;
 
-bool KeyDown(int key) { return (::GetKeyState(key) & 0x8000) != 0; }
+bool KeyDown(int key) {
+    return (::GetKeyState(key) & 0x8000) != 0;
+}
 
 // The value of a hex digit character, or -1.
 int HexDigitValue(uint16_t code) {

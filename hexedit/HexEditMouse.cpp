@@ -1,10 +1,10 @@
 // Pointer behaviour of the control: mapping points to digits, focus, press,
 // drag with auto-scroll, release, double-click, and the selection setter.
-#include "hexedit/HexEditBase.h"
-#include "hexedit/HexEditLayoutGuard.h"
-
 #include <algorithm>
 #include <cstdint>
+
+#include "hexedit/HexEditBase.h"
+#include "hexedit/HexEditLayoutGuard.h"
 
 namespace {
 
@@ -27,7 +27,8 @@ CHexEditBase::HitTestResult CHexEditBase::HitTest(POINT point) const {
     int64_t x = static_cast<int64_t>(point.x) - textRect.left + scrollX + charWidth / 2;
     int64_t y = static_cast<int64_t>(point.y) - textRect.top;
     y = std::clamp<int64_t>(y, 0, static_cast<int64_t>(lineHeight) * linesVisible);
-    const int64_t hexRight = static_cast<int64_t>(hexColumnLeft) + hexColumnWidth - HEXEDIT_TEXT_INSET;
+    const int64_t hexRight =
+        static_cast<int64_t>(hexColumnLeft) + hexColumnWidth - HEXEDIT_TEXT_INSET;
     x = std::clamp<int64_t>(x, hexColumnLeft, std::max<int64_t>(hexColumnLeft, hexRight));
 
     const uint64_t cell = static_cast<uint64_t>(x - hexColumnLeft) / charWidth;
@@ -107,9 +108,11 @@ void CHexEditBase::OnMouseMove(UINT flags, POINT point) {
 
     if (IsMultiLine() && !::PtInRect(&textRect, point)) {
         if (point.y < textRect.top)
-            StartAutoScroll(point, -1, AutoScrollDelayFor(static_cast<int64_t>(textRect.top) - point.y));
+            StartAutoScroll(point, -1,
+                            AutoScrollDelayFor(static_cast<int64_t>(textRect.top) - point.y));
         else if (point.y > textRect.bottom)
-            StartAutoScroll(point, +1, AutoScrollDelayFor(static_cast<int64_t>(point.y) - textRect.bottom));
+            StartAutoScroll(point, +1,
+                            AutoScrollDelayFor(static_cast<int64_t>(point.y) - textRect.bottom));
         // Beside the text area a running timer keeps its direction.
         autoScrollPoint = point;
     } else {

@@ -2,8 +2,8 @@
 // message loop, then downloading: the target must receive the edited bytes
 // under a header checksum that covers them (run-with-target.sh checks the
 // target's verdict), while the dialog's checksum field keeps its load value.
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -70,7 +70,8 @@ TEST(EditDownload, TypedDigitsAreWhatTheTargetReceives) {
         ASSERT_EQ(e.GetTopLine(), 0u);
         click.x = e.GetTextRect().left + e.GetHexColumnLeft() - static_cast<int>(e.GetScrollX()) +
                   static_cast<int>(9 * e.GetCharWidth()) + 1;
-        click.y = e.GetTextRect().top + static_cast<int>(2 * e.GetLineHeight() + e.GetLineHeight() / 2);
+        click.y =
+            e.GetTextRect().top + static_cast<int>(2 * e.GetLineHeight() + e.GetLineHeight() / 2);
     });
     // One input at a time, as a person types: the character a key makes is
     // queued by the dialog's loop behind whatever is already waiting.
@@ -78,7 +79,8 @@ TEST(EditDownload, TypedDigitsAreWhatTheTargetReceives) {
         return WaitFor([&] {
             bool there = false;
             ui.RunOnUi([&](CDownloaderDlg& dlg) {
-                there = dlg.CodeBuffer().GetCaretPos() == address && dlg.CodeBuffer().IsCaretHighNibble() == high;
+                there = dlg.CodeBuffer().GetCaretPos() == address &&
+                        dlg.CodeBuffer().IsCaretHighNibble() == high;
             });
             return there;
         });
@@ -91,7 +93,10 @@ TEST(EditDownload, TypedDigitsAreWhatTheTargetReceives) {
         UINT key;
         uint32_t address;
         bool high;
-    } typing[] = {{'D', 0x23, false}, {'E', 0x24, true}, {'A', 0x24, false}, {'D', 0x25, true},
+    } typing[] = {{'D', 0x23, false},
+                  {'E', 0x24, true},
+                  {'A', 0x24, false},
+                  {'D', 0x25, true},
                   {VK_END, last, false}};  // End: the last byte's low digit
     for (const auto& step : typing) {
         PostKey(code, step.key);

@@ -1,9 +1,6 @@
 // Clipboard: copy in both formats with the exact text layout, paste of
 // "BinaryData" blocks (including blocks another program could have written
 // badly), and select-all; reached through the standard edit commands.
-#include "HexEditInputSupport.h"
-#include "HexEditTestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,16 +8,29 @@
 #include <string>
 #include <vector>
 
+#include "HexEditInputSupport.h"
+#include "HexEditTestSupport.h"
+
 using namespace hexedit_test;
 
 namespace {
 
-void Command(HWND control, UINT id) { ::SendMessageW(control, WM_COMMAND, id, 0); }
-void Copy(HWND control) { Command(control, HEXEDIT_ID_EDIT_COPY); }
-void Paste(HWND control) { Command(control, HEXEDIT_ID_EDIT_PASTE); }
-void SelectAll(HWND control) { Command(control, HEXEDIT_ID_EDIT_SELECT_ALL); }
+void Command(HWND control, UINT id) {
+    ::SendMessageW(control, WM_COMMAND, id, 0);
+}
+void Copy(HWND control) {
+    Command(control, HEXEDIT_ID_EDIT_COPY);
+}
+void Paste(HWND control) {
+    Command(control, HEXEDIT_ID_EDIT_PASTE);
+}
+void SelectAll(HWND control) {
+    Command(control, HEXEDIT_ID_EDIT_SELECT_ALL);
+}
 
-UINT BinaryFormat() { return ::RegisterClipboardFormatW(L"BinaryData"); }
+UINT BinaryFormat() {
+    return ::RegisterClipboardFormatW(L"BinaryData");
+}
 
 // Replaces the clipboard's content with one block in one format.
 void PutBlock(UINT format, const void* bytes, size_t size) {
@@ -42,7 +52,9 @@ void PutBinary(uint32_t count, const std::vector<uint8_t>& bytes) {
     PutBlock(BinaryFormat(), block.data(), block.size());
 }
 
-void PutText(const std::string& text) { PutBlock(CF_TEXT, text.c_str(), text.size() + 1); }
+void PutText(const std::string& text) {
+    PutBlock(CF_TEXT, text.c_str(), text.size() + 1);
+}
 
 std::vector<uint8_t> ReadBlock(UINT format) {
     std::vector<uint8_t> out;
@@ -105,7 +117,8 @@ TEST(HexEditCopy, TextFollowsTheRowsBeyondOneLineAndAByte) {
 
     e.SetSelection(14, 33, false, true);  // 20 bytes: aligned to the view's rows
     Copy(t.hwnd());
-    EXPECT_EQ(ReadText(), indent + Pairs(14, 15) + "\n" + Pairs(16, 31) + "\n" + Pairs(32, 33) + "\n");
+    EXPECT_EQ(ReadText(),
+              indent + Pairs(14, 15) + "\n" + Pairs(16, 31) + "\n" + Pairs(32, 33) + "\n");
     std::vector<uint8_t> block = ReadBlock(BinaryFormat());
     ASSERT_EQ(block.size(), 24u);
     EXPECT_EQ(block[0], 20);
@@ -153,7 +166,8 @@ TEST(HexEditPaste, OverTheCaretStopsAtTheEndOfTheData) {
     t.edit.SetCaret(5, true);
     PutBinary(10, {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9});
     Paste(t.hwnd());
-    EXPECT_EQ(Bytes(t.edit), (std::vector<uint8_t>{0, 0, 0, 0, 0, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6}));
+    EXPECT_EQ(Bytes(t.edit),
+              (std::vector<uint8_t>{0, 0, 0, 0, 0, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6}));
     EXPECT_EQ(SelectionOf(t.edit), (Selection{5, 11}));
     EXPECT_EQ(t.edit.GetCaretPos(), 11u);
     EXPECT_FALSE(t.edit.IsCaretHighNibble());

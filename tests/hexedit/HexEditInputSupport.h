@@ -3,12 +3,12 @@
 // mouse and key messages sent to it.
 #pragma once
 
-#include "hexedit/HexEditBase.h"
-
 #include <windows.h>
 
 #include <cstdint>
 #include <vector>
+
+#include "hexedit/HexEditBase.h"
 
 namespace hexedit_test {
 
@@ -24,11 +24,13 @@ inline int CellLeft(const CHexEditBase& edit, uint32_t column, Cell cell) {
 
 // Client y in the middle of visible line `row`.
 inline int RowMiddle(const CHexEditBase& edit, uint32_t row) {
-    return edit.GetTextRect().top + static_cast<int>(row * edit.GetLineHeight() + edit.GetLineHeight() / 2);
+    return edit.GetTextRect().top +
+           static_cast<int>(row * edit.GetLineHeight() + edit.GetLineHeight() / 2);
 }
 
 // A point `dx` pixels right of the left edge of a cell on a visible row.
-inline POINT CellPoint(const CHexEditBase& edit, uint32_t row, uint32_t column, Cell cell, int dx = 0) {
+inline POINT CellPoint(const CHexEditBase& edit, uint32_t row, uint32_t column, Cell cell,
+                       int dx = 0) {
     return POINT{CellLeft(edit, column, cell) + dx, RowMiddle(edit, row)};
 }
 
@@ -38,17 +40,31 @@ inline int RightHalf(const CHexEditBase& edit) {
     return width - width / 2;
 }
 
-inline LPARAM PointParam(POINT p) { return MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y)); }
+inline LPARAM PointParam(POINT p) {
+    return MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y));
+}
 
-inline void Press(HWND window, POINT p) { ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, PointParam(p)); }
-inline void DragTo(HWND window, POINT p) { ::SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, PointParam(p)); }
-inline void Release(HWND window, POINT p) { ::SendMessageW(window, WM_LBUTTONUP, 0, PointParam(p)); }
+inline void Press(HWND window, POINT p) {
+    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, PointParam(p));
+}
+inline void DragTo(HWND window, POINT p) {
+    ::SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, PointParam(p));
+}
+inline void Release(HWND window, POINT p) {
+    ::SendMessageW(window, WM_LBUTTONUP, 0, PointParam(p));
+}
 inline void DoubleClick(HWND window, POINT p) {
     ::SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, PointParam(p));
 }
-inline void Tick(HWND window, UINT_PTR id = HEXEDIT_AUTOSCROLL_TIMER) { ::SendMessageW(window, WM_TIMER, id, 0); }
-inline void Key(HWND window, UINT key) { ::SendMessageW(window, WM_KEYDOWN, key, 1); }
-inline LRESULT Char(HWND window, wchar_t code) { return ::SendMessageW(window, WM_CHAR, code, 1); }
+inline void Tick(HWND window, UINT_PTR id = HEXEDIT_AUTOSCROLL_TIMER) {
+    ::SendMessageW(window, WM_TIMER, id, 0);
+}
+inline void Key(HWND window, UINT key) {
+    ::SendMessageW(window, WM_KEYDOWN, key, 1);
+}
+inline LRESULT Char(HWND window, wchar_t code) {
+    return ::SendMessageW(window, WM_CHAR, code, 1);
+}
 
 struct Selection {
     uint32_t start;

@@ -1,18 +1,17 @@
 // Keyboard and typing: hex digits overwriting one digit at a time, the
 // navigation keys with the Shift anchor rule, and, inside a real modal
 // dialog, Tab, Enter, Escape and the Ctrl+A/C/V chords.
-#include "HexEditInputSupport.h"
-#include "HexEditTestResource.h"
-#include "HexEditTestSupport.h"
-
-#include "framework/Dialog.h"
-
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "HexEditInputSupport.h"
+#include "HexEditTestResource.h"
+#include "HexEditTestSupport.h"
+#include "framework/Dialog.h"
 
 using namespace hexedit_test;
 
@@ -76,7 +75,8 @@ TEST(HexEditTyping, RefusedCharactersChangeNothing) {
     t.SetCountingData(10);
     t.edit.SetCaret(4, true);
     const std::vector<uint8_t> before = Bytes(t.edit);
-    for (wchar_t c : {L'G', L' ', L'\b', L'g', L'/', L':', L'@', L'`', wchar_t(0xE1), wchar_t(0x131), wchar_t(0x141)})
+    for (wchar_t c : {L'G', L' ', L'\b', L'g', L'/', L':', L'@', L'`', wchar_t(0xE1),
+                      wchar_t(0x131), wchar_t(0x141)})
         EXPECT_EQ(Char(t.hwnd(), c), 1) << int(c);
     EXPECT_EQ(Bytes(t.edit), before);
     EXPECT_EQ(t.edit.GetCaretPos(), 4u);
@@ -200,7 +200,8 @@ TEST(HexEditKeys, PageKeysMoveByThePaintedLinesLessOne) {
     t.SetCountingData(1000);
     CHexEditBase& e = t.edit;
     const uint32_t lh = e.GetLineHeight();
-    ::MoveWindow(t.hwnd(), 10, 10, 400, 2 * HEXEDIT_TEXT_INSET + static_cast<int>(10 * lh + lh / 2), TRUE);
+    ::MoveWindow(t.hwnd(), 10, 10, 400, 2 * HEXEDIT_TEXT_INSET + static_cast<int>(10 * lh + lh / 2),
+                 TRUE);
     ASSERT_EQ(e.GetLinesVisible(), 11u);
     ASSERT_EQ(e.GetFullLinesVisible(), 10u);
 
@@ -241,16 +242,14 @@ TEST(HexEditKeys, WithoutBytesKeysDoNothing) {
     TestControl t;
     CHexEditBase& e = t.edit;
     ScopedKeys shift{VK_SHIFT};
-    for (UINT key : {VK_SHIFT, VK_RIGHT, VK_DOWN, VK_END, VK_NEXT, VK_HOME})
-        Key(t.hwnd(), key);
+    for (UINT key : {VK_SHIFT, VK_RIGHT, VK_DOWN, VK_END, VK_NEXT, VK_HOME}) Key(t.hwnd(), key);
     EXPECT_EQ(e.GetCaretPos(), 0u);
     EXPECT_EQ(e.GetSelectionAnchor(), HEXEDIT_NONE);
     EXPECT_FALSE(e.HasSelection());
 
     const uint8_t none = 0;
     e.SetData(&none, 0, true);
-    for (UINT key : {VK_SHIFT, VK_RIGHT, VK_END, VK_PRIOR})
-        Key(t.hwnd(), key);
+    for (UINT key : {VK_SHIFT, VK_RIGHT, VK_END, VK_PRIOR}) Key(t.hwnd(), key);
     EXPECT_EQ(e.GetCaretPos(), 0u);
     EXPECT_EQ(e.GetSelectionAnchor(), HEXEDIT_NONE);
     EXPECT_FALSE(e.HasSelection());

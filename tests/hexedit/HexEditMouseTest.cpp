@@ -1,9 +1,9 @@
 // Caret, mouse and selection: hit tests, the block caret, focus, press,
 // drag, double-click, auto-scroll driven by WM_TIMER, and SetSelection.
+#include <gtest/gtest.h>
+
 #include "HexEditInputSupport.h"
 #include "HexEditTestSupport.h"
-
-#include <gtest/gtest.h>
 
 using namespace hexedit_test;
 
@@ -14,7 +14,8 @@ constexpr DWORD kSingleLineStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
 // Sets the control's client height so that `fullLines` whole lines and a
 // partial line of `extra` pixels fit into its text area.
 void SetTextLines(TestControl& t, uint32_t fullLines, uint32_t extra, int width = 400) {
-    const int height = 2 * HEXEDIT_TEXT_INSET + static_cast<int>(fullLines * t.edit.GetLineHeight() + extra);
+    const int height =
+        2 * HEXEDIT_TEXT_INSET + static_cast<int>(fullLines * t.edit.GetLineHeight() + extra);
     ::MoveWindow(t.hwnd(), 10, 10, width, height, TRUE);
 }
 
@@ -325,8 +326,8 @@ TEST(HexEditAutoScroll, DelayFollowsTheDistanceBeyondTheEdge) {
     const struct {
         int distance;
         uint16_t delay;
-    } table[] = {{1, 7}, {3, 7}, {4, 6}, {8, 6}, {9, 5}, {13, 5}, {14, 4}, {18, 4},
-                 {19, 3}, {23, 3}, {24, 2}, {28, 2}, {29, 1}, {300, 1}};
+    } table[] = {{1, 7},  {3, 7},  {4, 6},  {8, 6},  {9, 5},  {13, 5}, {14, 4},
+                 {18, 4}, {19, 3}, {23, 3}, {24, 2}, {28, 2}, {29, 1}, {300, 1}};
     for (const auto& row : table) {
         DragTo(t.hwnd(), POINT{x, text.top - row.distance});
         EXPECT_EQ(e.GetAutoScrollDelay(), row.delay) << "above by " << row.distance;
