@@ -3,7 +3,15 @@
 // names in any script load.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <string>
+#include <vector>
 
 std::filesystem::path PathFromArgument(const std::string& argument);
+
+// Loads the firmware file named by a command's argument by the dialog's rule.
+// Returns kExitOk, or the exit code after telling `err` why the file did not load.
+int LoadFirmwareArgument(const std::string& argument, std::vector<uint8_t>& image,
+                         std::ostream& err);

@@ -170,10 +170,8 @@ int RunDownloadCommand(const CommandArgs& args, std::ostream& out, std::ostream&
     }
 
     std::vector<uint8_t> image;
-    switch (LoadFirmwareFile(PathFromArgument(options.file), image)) {
-        case LoadStatus::Ok: break;
-        case LoadStatus::CannotOpen: err << "Can't open file !\n"; return kExitCannotOpen;
-        case LoadStatus::OutOfMemory: err << "Not enough memory for the file !\n"; return kExitOutOfMemory;
+    if (const int status = LoadFirmwareArgument(options.file, image, err); status != kExitOk) {
+        return status;
     }
     if (image.size() > std::numeric_limits<uint32_t>::max()) {
         // The header carries a 32-bit length; a larger image cannot be described to the target.

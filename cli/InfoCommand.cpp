@@ -92,15 +92,8 @@ int RunInfoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
     }
 
     std::vector<uint8_t> image;
-    switch (LoadFirmwareFile(PathFromArgument(options.file), image)) {
-        case LoadStatus::Ok:
-            break;
-        case LoadStatus::CannotOpen:
-            err << "Can't open file !\n";
-            return kExitCannotOpen;
-        case LoadStatus::OutOfMemory:
-            err << "Not enough memory for the file !\n";
-            return kExitOutOfMemory;
+    if (const int status = LoadFirmwareArgument(options.file, image, err); status != kExitOk) {
+        return status;
     }
     if (options.output && !WriteImage(*options.output, image)) {
         err << "Can't write file !\n";
