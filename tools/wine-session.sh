@@ -16,7 +16,7 @@ stop() {
   if [ -f "$env_file" ]; then
     # shellcheck disable=SC1090
     . "$env_file"
-    wineserver -k 2>/dev/null || true
+    wineserver -k >/dev/null 2>&1 || true
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
     rm -f "$env_file"
   fi
@@ -39,7 +39,8 @@ start)
     # The server wineboot started must be gone before the persistent one starts.
     wineserver -w
   fi
-  wineserver -p
+  # Its output (and the object dump it prints when killed) goes to a log, not the test report.
+  wineserver -p >"$build/wineserver.log" 2>&1
   # No window manager runs on Xvfb: unmanaged windows spare every top-level
   # window a 2 s wait for a WM_STATE change when it is hidden or destroyed.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
