@@ -5,6 +5,9 @@
 # a folder below BUILD, so the nearest wine.env above the working directory
 # is the session's; KESTRUNE_WINE_ENV names another one.
 env_file=${KESTRUNE_WINE_ENV:-}
+# A relative KESTRUNE_WINE_ENV names a file from where ctest was started,
+# not from the test's folder: then the search below finds the session.
+[ -n "$env_file" ] && [ ! -f "$env_file" ] && env_file=
 if [ -z "$env_file" ]; then
   dir=$(pwd)
   while [ "$dir" != "/" ]; do
