@@ -233,6 +233,8 @@ TEST(Templates, AboutBoxAndSystemMenuString) {
     EXPECT_EQ(t.items[0].captionOrdinal, IDI_MAIN);
     EXPECT_EQ(t.items[0].x, 11);
     EXPECT_EQ(t.items[0].y, 17);
+    EXPECT_EQ(t.items[0].cx, 20);
+    EXPECT_EQ(t.items[0].cy, 20);
     EXPECT_EQ(t.items[1].caption, L"Kestrune Version 1.0");
     EXPECT_TRUE(t.items[1].style & SS_NOPREFIX);
     EXPECT_EQ(t.items[1].x, 40);
