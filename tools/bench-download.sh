@@ -16,6 +16,8 @@
 # time is printed beside it for reference.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=tools/start-target.sh
+. "$root/tools/start-target.sh"
 native=$(realpath "${1:?usage: $0 BUILD_NATIVE_RELEASE [BUILD_WINDOWS]}")
 windows=${2:+$(realpath "$2")}
 runs=${BENCH_RUNS:-3}
@@ -36,11 +38,8 @@ head -c 65536 /dev/urandom >"$work/image.bin"
 # One download; prints "ratio wall bound bytes process".
 measure() {  # measure HOST_COMMAND...   ("PORT" in the command is replaced by the port)
   rm -f "$work/trace.txt" "$work/target.out"
-  "$target" --baud "$baud" --expect "$work/image.bin" --trace "$work/trace.txt" --timeout 300 \
-    >"$work/target.out" 2>"$work/target.err" &
-  target_pid=$!
-  local port=
-  for _ in $(seq 1 100); do port=$(head -n 1 "$work/target.out" 2>/dev/null || true); [ -n "$port" ] && break; sleep 0.1; done
+  start_target "$target" "$work" --baud "$baud" --expect "$work/image.bin" --trace "$work/trace.txt" \
+    --timeout 300 || { echo "kestrune-target did not start" >&2; exit 1; }
   local args=() a
   for a in "$@"; do args+=("${a//PORT/$port}"); done
   local start end

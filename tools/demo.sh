@@ -5,6 +5,8 @@
 #   tools/demo.sh BUILD_DIR   (a native build, e.g. build/native-release)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=tools/start-target.sh
+. "$root/tools/start-target.sh"
 build=$(realpath "${1:-$root/build/native-release}")
 target=$build/target/kestrune-target
 cli=$build/cli/kestrune-cli
@@ -26,15 +28,8 @@ for file in "$root/samples/demo-firmware.hex" "$root/samples/demo-firmware.bin";
   echo "== $name"
   "$cli" info "$file"
 
-  "$target" --baud 115200 --expect "$file" --timeout 120 >"$work/target.out" 2>"$work/target.err" &
-  target_pid=$!
-  port=
-  for _ in $(seq 1 100); do
-    port=$(head -n 1 "$work/target.out" 2>/dev/null || true)
-    [ -n "$port" ] && break
-    sleep 0.1
-  done
-  [ -n "$port" ] || { echo "demo: kestrune-target did not start" >&2; cat "$work/target.err" >&2; exit 1; }
+  start_target "$target" "$work" --baud 115200 --expect "$file" --timeout 120 ||
+    { echo "demo: kestrune-target did not start" >&2; cat "$work/target.err" >&2; exit 1; }
   echo "kestrune-target listens on $port (115200 baud pacing, expects $name)"
   echo "\$ kestrune-cli download --port $port --baud 115200 $name"
 

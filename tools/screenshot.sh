@@ -7,6 +7,8 @@
 #   (e.g. build/native-release build/windows)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=tools/start-target.sh
+. "$root/tools/start-target.sh"
 native=$(realpath "${1:-$root/build/native-release}")
 windows=$(realpath "${2:-$root/build/windows}")
 target=$native/target/kestrune-target
@@ -37,15 +39,8 @@ trap cleanup EXIT
 # shellcheck disable=SC1091
 . "$session/wine.env"
 
-"$target" --baud 115200 --expect "$firmware" --timeout 300 >"$work/target.out" 2>"$work/target.err" &
-target_pid=$!
-port=
-for _ in $(seq 1 100); do
-  port=$(head -n 1 "$work/target.out" 2>/dev/null || true)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "screenshot: kestrune-target did not start" >&2; cat "$work/target.err" >&2; exit 1; }
+start_target "$target" "$work" --baud 115200 --expect "$firmware" --timeout 300 ||
+  { echo "screenshot: kestrune-target did not start" >&2; cat "$work/target.err" >&2; exit 1; }
 ln -sfn "$port" "$WINEPREFIX/dosdevices/com1"
 
 to_windows() { printf 'Z:%s' "$1" | tr '/' '\\'; }
