@@ -30,7 +30,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 || true
   wineserver -w
 fi
-wineserver -p 30
+# Its output (and the object dump it prints when killed) goes to a log.
+wineserver -p 30 >"$gui/wineserver.log" 2>&1
 # The first process of a server session rewrites dosdevices/com1: let it run first.
 wine cmd /c exit >/dev/null 2>&1 || true
 
