@@ -50,7 +50,7 @@ WaitResult WaitForReady(SerialPort& port, const Hooks& hooks) {
     for (uint32_t attempts = 0;; ++attempts) {
         if (hooks.StopRequested()) return WaitResult::Stopped;
         if (attempts > kAttemptLimit) return WaitResult::BoundReached;
-        ReadFrame(port, frame, count);
+        if (ReadFrame(port, frame, count) == ReadResult::Gone) return WaitResult::BoundReached;
         if (count == kFrameSize) {
             if (IsFrame(frame, kReadyCode)) return WaitResult::Done;
             Resynchronise(frame, count);
@@ -58,13 +58,19 @@ WaitResult WaitForReady(SerialPort& port, const Hooks& hooks) {
     }
 }
 
-WaitResult WaitForAcknowledge(SerialPort& port, const Hooks& hooks) {
+// `skipReady`: after the header, a Ready frame that was already on its way
+// when the header went out is an announcement, not the reply; the wait goes
+// on within the same bound.
+WaitResult WaitForAcknowledge(SerialPort& port, const Hooks& hooks, bool skipReady) {
     uint8_t frame[kFrameSize] = {};
     uint32_t count = 0;
     for (uint32_t attempts = 0;; ++attempts) {
-        ReadFrame(port, frame, count);
+        if (ReadFrame(port, frame, count) == ReadResult::Gone) return WaitResult::BoundReached;
         if (count == kFrameSize) {
-            return IsFrame(frame, kAcknowledgeCode) ? WaitResult::Done : WaitResult::WrongFrame;
+            if (!(skipReady && IsFrame(frame, kReadyCode))) {
+                return IsFrame(frame, kAcknowledgeCode) ? WaitResult::Done : WaitResult::WrongFrame;
+            }
+            count = 0;
         }
         if (attempts > kAttemptLimit) return WaitResult::BoundReached;
         if (hooks.StopRequested()) return WaitResult::Stopped;
@@ -117,12 +123,14 @@ const char* OutcomeMessage(Outcome outcome) {
     return "";
 }
 
-void ReadFrame(SerialPort& port, uint8_t frame[3], uint32_t& count) {
-    if (count >= kFrameSize) return;  // a full frame is never written past
+ReadResult ReadFrame(SerialPort& port, uint8_t frame[3], uint32_t& count) {
+    if (count >= kFrameSize) return ReadResult::TimedOut;  // a full frame is never written past
     uint8_t byte = 0;
-    if (port.ReadByte(byte) != ReadResult::Byte) return;
+    const ReadResult result = port.ReadByte(byte);
+    if (result != ReadResult::Byte) return result;
     frame[count] = byte;
     if (frame[0] == kTargetLead) ++count;
+    return result;
 }
 
 void BuildHeader(uint32_t startAddress, uint32_t length, uint16_t checksum,
@@ -154,7 +162,7 @@ Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length, uin
     uint8_t header[kHeaderSize];
     BuildHeader(startAddress, length, checksum, header);
     port.Write(header, sizeof header);
-    WaitResult reply = WaitForAcknowledge(port, hooks);
+    WaitResult reply = WaitForAcknowledge(port, hooks, true);
     if (reply != WaitResult::Done) return Fail(port, hooks, FailedWait(reply, Outcome::Error));
 
     std::array<uint8_t, kBlockSize> block{};
@@ -162,7 +170,7 @@ Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length, uin
         const uint32_t size = std::min(kBlockSize, length - position);
         std::copy_n(image + position, size, block.begin());
         port.Write(block.data(), size);
-        reply = WaitForAcknowledge(port, hooks);
+        reply = WaitForAcknowledge(port, hooks, false);
         if (reply != WaitResult::Done) {
             return Fail(port, hooks, FailedWait(reply, Outcome::ProgramError));
         }

@@ -35,8 +35,9 @@ constexpr uint8_t kReadyCode = 0x00;        // third byte of the target's Ready 
 constexpr uint8_t kAcknowledgeCode = 0x41;  // third byte of the target's Acknowledge frame
 
 // One read step: at most one byte into frame[count]; count grows only when a
-// byte arrived and frame[0] is 0xA5 afterwards. With count already 3 it reads nothing.
-void ReadFrame(SerialPort& port, uint8_t frame[3], uint32_t& count);
+// byte arrived and frame[0] is 0xA5 afterwards. With count already 3 it reads
+// nothing. Returns the read's result.
+ReadResult ReadFrame(SerialPort& port, uint8_t frame[3], uint32_t& count);
 
 // The 15-byte header frame for an image of `length` bytes.
 void BuildHeader(uint32_t startAddress, uint32_t length, uint16_t checksum,
@@ -47,7 +48,12 @@ void BuildHeader(uint32_t startAddress, uint32_t length, uint16_t checksum,
 // then the end frame, and leaves the port unpurged. Write results are ignored:
 // a lost write shows up as a missing acknowledgement.
 // In the Ready wait a complete frame that is not Ready keeps its longest tail
-// starting with 0xA5 (A5 A5 5A 00 is a Ready frame after a stray byte).
+// starting with 0xA5 (A5 A5 5A 00 is a Ready frame after a stray byte). The
+// wait for the header's acknowledgement skips whole Ready frames (a target
+// that announces itself often may have sent one as the header went out);
+// after a block a Ready frame is a wrong reply (the target has reset).
+// A port that reports the device gone ends the current wait at once with the
+// outcome its bound would give (Not find device, Read time out).
 // `image` must hold `length` bytes.
 Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length, uint32_t startAddress,
                     uint16_t checksum, const ExchangeHooks& hooks);

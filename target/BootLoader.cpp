@@ -121,6 +121,10 @@ BootLoader::Reply BootLoader::Answer(uint32_t replyNumber, bool accepted) {
         return Reply::Short;
     }
     if (Fire(options.resetAt, replyNumber)) return Reply::Reset;
+    if (Fire(options.hangUpAt, replyNumber)) {
+        line.HangUp();
+        return Reply::HungUp;
+    }
     SendFrame(kAck, sizeof kAck);
     return Reply::Acked;
 }
@@ -195,6 +199,8 @@ Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp) {
             case Reply::Short:
                 return AwaitHostLeaving(kTargetIncomplete, "two-byte reply to the header (fault 0)");
             case Reply::Reset: continue;
+            case Reply::HungUp:
+                return {kTargetIncomplete, "hung up instead of answering the header (fault 0)"};
             case Reply::Acked: break;
         }
 
@@ -222,6 +228,9 @@ Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp) {
                     return AwaitHostLeaving(kTargetIncomplete,
                                             Format("two-byte reply to block %u (fault %u)", block, block));
                 case Reply::Reset: reset = true; break;
+                case Reply::HungUp:
+                    return {kTargetIncomplete,
+                            Format("hung up after block %u (fault %u)", block, block)};
                 case Reply::Acked: break;
             }
         }

@@ -34,7 +34,7 @@ public:
     bool TransferStarted() const { return transferStarted; }
 
 private:
-    enum class Reply { Acked, Rejected, Silent, Short, Reset };
+    enum class Reply { Acked, Rejected, Silent, Short, Reset, HungUp };
     enum class Wait { Got, Gone, TimedOut, Interrupted };
 
     Wait Next(uint8_t& byte);

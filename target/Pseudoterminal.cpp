@@ -34,7 +34,14 @@ std::unique_ptr<Pseudoterminal> Pseudoterminal::Open(std::string& error) {
     return std::unique_ptr<Pseudoterminal>(new Pseudoterminal(fd, name));
 }
 
-Pseudoterminal::~Pseudoterminal() { close(master); }
+Pseudoterminal::~Pseudoterminal() {
+    if (master >= 0) close(master);
+}
+
+void Pseudoterminal::HangUp() {
+    if (master >= 0) close(master);
+    master = -1;
+}
 
 namespace {
 

@@ -15,6 +15,8 @@ public:
     Pseudoterminal& operator=(const Pseudoterminal&) = delete;
 
     int Master() const { return master; }
+    // Closes the master side: the slave's holders see a hang-up. Master() is -1 from then on.
+    void HangUp();
     const std::string& SlavePath() const { return slavePath; }
 
 private:

@@ -26,8 +26,9 @@ int PollMilliseconds(TargetLine::Clock::duration left) {
 
 }  // namespace
 
-PtyLine::PtyLine(int master, uint32_t baud, Trace* trace, const volatile std::sig_atomic_t& stopSignal)
-    : master(master), trace(trace), stopSignal(stopSignal) {
+PtyLine::PtyLine(Pseudoterminal& pty, uint32_t baud, Trace* trace,
+                 const volatile std::sig_atomic_t& stopSignal)
+    : pty(pty), master(pty.Master()), trace(trace), stopSignal(stopSignal) {
     if (baud > 0)
         byteTime = std::chrono::nanoseconds((10'000'000'000ull + baud / 2) / baud);
 }
@@ -66,7 +67,13 @@ bool PtyLine::SleepUntil(TimePoint until) {
 #endif
 }
 
+void PtyLine::HangUp() {
+    pty.HangUp();
+    master = -1;
+}
+
 PtyLine::Fill PtyLine::ReadPending() {
+    if (master < 0) return Fill::Gone;
     uint8_t buffer[4096];
     ssize_t n = read(master, buffer, sizeof buffer);
     if (n > 0) {
@@ -130,6 +137,7 @@ TargetLine::Event PtyLine::Receive(uint8_t& byte, TimePoint deadline) {
 }
 
 void PtyLine::WriteAll(const uint8_t* bytes, size_t count, std::optional<TimePoint> stamp) {
+    if (master < 0) return;
     const TimePoint giveUp = Now() + kWriteGiveUp;
     size_t done = 0;
     while (done < count && !Stopped()) {

@@ -16,18 +16,21 @@
 #include <optional>
 #include <utility>
 
+#include "target/Pseudoterminal.h"
 #include "target/TargetLine.h"
 #include "target/Trace.h"
 
 class PtyLine : public TargetLine {
 public:
     // `stopSignal` becomes non-zero when the process is asked to end.
-    PtyLine(int master, uint32_t baud, Trace* trace, const volatile std::sig_atomic_t& stopSignal);
+    PtyLine(Pseudoterminal& pty, uint32_t baud, Trace* trace,
+            const volatile std::sig_atomic_t& stopSignal);
 
     TimePoint Now() override { return Clock::now(); }
     Event Receive(uint8_t& byte, TimePoint deadline) override;
     void Send(const uint8_t* bytes, size_t count) override;
     bool Pause(TimePoint until) override;
+    void HangUp() override;
 
     // Traces whatever the host sent that the boot loader did not take.
     void Drain();
@@ -41,7 +44,8 @@ private:
     void WriteAll(const uint8_t* bytes, size_t count, std::optional<TimePoint> stamp = std::nullopt);
     bool Stopped() const { return stopSignal != 0; }
 
-    int master;
+    Pseudoterminal& pty;
+    int master;                   // -1 once hung up
     Clock::duration byteTime{0};  // zero: no pacing
     Trace* trace;
     const volatile std::sig_atomic_t& stopSignal;

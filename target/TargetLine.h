@@ -33,4 +33,8 @@ public:
 
     // Waits until `until`; false when interrupted.
     virtual bool Pause(TimePoint until) = 0;
+
+    // Ends the line for good, as an unplugged device does: the host's next
+    // read or write fails.
+    virtual void HangUp() = 0;
 };

@@ -46,7 +46,7 @@ ParsedOptions ParseTargetOptions(const std::vector<std::string>& args) {
         {"--out", text(opts.outPath)},
         {"--expect", text(opts.expectPath)},
         {"--trace", text(opts.tracePath)},
-        {"--ready-interval", number(opts.readyIntervalMs, 1, 3'600'000)},
+        {"--ready-interval", number(opts.readyIntervalMs, 0, 3'600'000)},
         {"--noise", number(opts.noise, 0, 65536)},
         {"--reply-delay", number(opts.replyDelayMs, 0, 3'600'000)},
         {"--baud", number(opts.baud, 0, 4'000'000)},
@@ -55,6 +55,7 @@ ParsedOptions ParseTargetOptions(const std::vector<std::string>& args) {
         {"--silent-after-block", at(opts.silentAt)},
         {"--short-reply", at(opts.shortReplyAt)},
         {"--reset-after-block", at(opts.resetAt)},
+        {"--hangup-after-block", at(opts.hangUpAt)},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -81,6 +82,9 @@ ParsedOptions ParseTargetOptions(const std::vector<std::string>& args) {
         }
         if (!it->second(*value)) return {std::nullopt, "bad value for " + name + ": " + *value};
     }
+    // Unpaced, back-to-back frames would fill the terminal faster than any host reads.
+    if (opts.readyIntervalMs == 0 && opts.baud == 0)
+        return {std::nullopt, "--ready-interval 0 needs --baud"};
     return {opts, {}};
 }
 
@@ -110,7 +114,9 @@ Options:
   --trace FILE             log every byte in each direction, one per line:
                            seconds since start, "out" (target to host) or
                            "in" (host to target), the byte in hex
-  --ready-interval MS      time between Ready frames (default 100)
+  --ready-interval MS      time between Ready frames (default 100); 0 sends
+                           them back to back until the header's first byte
+                           arrives (needs --baud)
   --baud N                 pace the line as N baud: every byte costs 10 bit
                            times in each direction (default: no pacing)
   --timeout SEC            give up after SEC seconds (default: never)
@@ -126,6 +132,8 @@ fault fires once per run, so the download after a reset goes through.
   --short-reply N          answer block N with only A5 5A
   --reset-after-block N    after block N restart: send Ready again instead of
                            the reply and wait for a new header
+  --hangup-after-block N   after block N close the terminal instead of the
+                           reply, as an unplugged adapter does, and exit 6
 
 Exit status:
   0  a complete image arrived, its length and checksum match the header

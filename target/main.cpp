@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     std::printf("%s\n", pty->SlavePath().c_str());
     std::fflush(stdout);
 
-    PtyLine line(pty->Master(), options.baud, trace.get(), stopSignal);
+    PtyLine line(*pty, options.baud, trace.get(), stopSignal);
     BootLoader loader(line, options, options.expectPath.empty() ? nullptr : &expected);
     std::optional<TargetLine::TimePoint> giveUpAt;
     if (options.timeoutSec > 0) giveUpAt = start + std::chrono::seconds(options.timeoutSec);

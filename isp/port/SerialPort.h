@@ -9,7 +9,9 @@
 #include <memory>
 #include <string>
 
-enum class ReadResult { Byte, TimedOut, Failed };
+// Failed: this read went wrong, the next may not. Gone: the device went away
+// (unplugged, hung up); no later read will bring a byte.
+enum class ReadResult { Byte, TimedOut, Failed, Gone };
 
 class SerialPort {
 public:

@@ -126,6 +126,19 @@ TEST_F(Download, SurvivesNoiseReplyDelaysAndASlowPacedLine) {
     EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk) << target->Out();
 }
 
+// A Ready frame already on the line when the header goes out is not its reply.
+TEST_F(Download, ContinuousAnnouncerIsDownloadedTo) {
+    const Bytes image = Pattern(300);
+    Save(Path("image.bin"), image);
+    for (const char* baud : {"9600", "115200"}) {
+        auto target =
+            StartTarget({"--expect", Path("image.bin"), "--ready-interval", "0", "--baud", baud});
+        RunResult cli = RunDownload(Path("image.bin"), {"--baud", baud});
+        EXPECT_EQ(cli.exitCode, kExitOk) << baud << cli.err;
+        EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk) << target->Out();
+    }
+}
+
 TEST_F(Download, RejectedHeaderAndBlockEachHaveTheirOutcome) {
     struct Case {
         std::vector<std::string> fault;

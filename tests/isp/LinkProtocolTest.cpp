@@ -303,7 +303,7 @@ TEST(AckWait, TwoByteReplyEndsByTheBound) {
 }
 
 TEST(AckWait, WrongReplyToHeaderIsError) {
-    for (const Bytes& reply : {Bytes{0xA5, 0x5A, 0x42}, kReadyFrame, Bytes{0xA5, 0xA5, 0x5A}}) {
+    for (const Bytes& reply : {Bytes{0xA5, 0x5A, 0x42}, Bytes{0xA5, 0xA5, 0x5A}}) {
         SCOPED_TRACE(::testing::PrintToString(reply));
         Exchange run;
         run.port.Send(kReadyFrame).Send(reply, 15).Send(kAckFrame, 15);
@@ -323,6 +323,68 @@ TEST(AckWait, WrongReplyToABlockIsProgramError) {
     EXPECT_EQ(run.port.written.size(), 15u + 256u);
     EXPECT_EQ(run.percents, (Bytes{42}));
     run.ExpectFailure(".....Program Error !");
+}
+
+TEST(AckWait, ReadyFramesBeforeTheHeadersReplyAreSkippedWithinTheBound) {
+    auto readies = [](size_t n) {
+        Bytes frames;
+        for (size_t i = 0; i < n; ++i)
+            frames.insert(frames.end(), kReadyFrame.begin(), kReadyFrame.end());
+        return frames;
+    };
+    struct Case {
+        Bytes beforeReply;  // what the target sends after the header, before its acknowledgement
+        Outcome outcome;
+        uint32_t reads;
+    };
+    const Case cases[] = {
+        {readies(1), Outcome::Success, 3 + 3 + 3 + 3},
+        {readies(3), Outcome::Success, 3 + 9 + 3 + 3},
+        {Concat({{0x13}, readies(1)}), Outcome::Success, 3 + 4 + 3 + 3},
+        {Concat({readies(1), {0xA5, 0x5A, 0x42}}), Outcome::Error, 3 + 6},
+        // 333 Ready frames and the acknowledgement take 1002 reads; one Ready more is too many.
+        {readies(333), Outcome::Success, 3 + 1002 + 3},
+        {readies(334), Outcome::ReadTimeOut, 3 + 1002},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.beforeReply.size());
+        Exchange run;
+        run.port.Send(kReadyFrame).Send(c.beforeReply, 15).Send(kAckFrame, 15).Send(kAckFrame, 16);
+        EXPECT_EQ(run.Run(Pattern(1)), c.outcome);
+        EXPECT_EQ(run.port.reads, c.reads);
+    }
+}
+
+TEST(AckWait, ReadyInReplyToABlockIsProgramError) {
+    Exchange run;
+    run.port.Send(kReadyFrame).Send(kAckFrame, 15).Send(kReadyFrame, 16).Send(kAckFrame, 16);
+    EXPECT_EQ(run.Run(Pattern(1)), Outcome::ProgramError);
+    run.ExpectFailure(".....Program Error !");
+}
+
+TEST(DeviceGone, EndsEveryWaitAtOnceWithItsOutcome) {
+    struct Case {
+        size_t written;  // host bytes written when the device goes
+        Outcome outcome;
+        const char* message;
+        uint32_t reads;
+    };
+    const Case cases[] = {
+        {0, Outcome::NotFindDevice, ".....Not find device !", 6},
+        {15, Outcome::ReadTimeOut, ".....Read time out !", 3 + 6},
+        {15 + 128, Outcome::ReadTimeOut, ".....Read time out !", 3 + 3 + 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written);
+        Exchange run;
+        if (c.written >= 15) run.port.Send(kReadyFrame);
+        if (c.written > 15) run.port.Send(kAckFrame, 15);
+        run.port.Silence(5, c.written).Gone(1, c.written).Send(kAckFrame);
+        EXPECT_EQ(run.Run(Pattern(300)), c.outcome);
+        EXPECT_EQ(run.port.reads, c.reads);
+        EXPECT_EQ(run.port.written.size(), c.written);
+        run.ExpectFailure(c.message);
+    }
 }
 
 // Stop requests.

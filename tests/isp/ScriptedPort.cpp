@@ -19,6 +19,11 @@ ScriptedPort& ScriptedPort::Fail(uint32_t count, size_t afterWritten) {
     return *this;
 }
 
+ScriptedPort& ScriptedPort::Gone(uint32_t count, size_t afterWritten) {
+    if (count > 0) steps.push_back({Kind::Gone, {}, count, afterWritten});
+    return *this;
+}
+
 ReadResult ScriptedPort::ReadByte(uint8_t& byte) {
     if (onRead) onRead(reads);
     ++reads;
@@ -34,6 +39,8 @@ ReadResult ScriptedPort::ReadByte(uint8_t& byte) {
         stepLength = step.bytes.size();
     } else if (step.kind == Kind::Fail) {
         result = ReadResult::Failed;
+    } else if (step.kind == Kind::Gone) {
+        result = ReadResult::Gone;
     }
     if (++step.next == stepLength) steps.pop_front();
     return result;

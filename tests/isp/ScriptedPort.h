@@ -2,7 +2,8 @@
 // Reads answer at once from a script of steps, taken in order:
 //   Send(bytes, afterWritten)  bytes the target sends, one per read, but only
 //                              once the host has written `afterWritten` bytes;
-//   Silence(n) / Fail(n)       n reads that time out / fail.
+//   Silence(n) / Fail(n) / Gone(n)  n reads that time out / fail / find the
+//                              device gone.
 // A step that is not due yet holds back the ones after it, and reads meanwhile
 // time out, as do all reads once the script is used up. Purges do not drop
 // scripted bytes: the script stands for bytes that arrive after the purge.
@@ -27,6 +28,7 @@ public:
     ScriptedPort& Send(std::vector<uint8_t> bytes, size_t afterWritten = 0);
     ScriptedPort& Silence(uint32_t reads, size_t afterWritten = 0);
     ScriptedPort& Fail(uint32_t reads, size_t afterWritten = 0);
+    ScriptedPort& Gone(uint32_t reads, size_t afterWritten = 0);
 
     // Called at the start of every read with the number of reads made before it.
     std::function<void(uint32_t readsBefore)> onRead;
@@ -48,7 +50,7 @@ public:
     std::optional<uint32_t> configuredBaud;
 
 private:
-    enum class Kind { Bytes, Silence, Fail };
+    enum class Kind { Bytes, Silence, Fail, Gone };
     struct Step {
         Kind kind;
         std::vector<uint8_t> bytes;

@@ -46,6 +46,7 @@ public:
         return true;
     }
     void Send(const uint8_t* bytes, size_t count) override { sent.push_back({now, Bytes(bytes, bytes + count)}); }
+    void HangUp() override { hungUp = true; }
 
     Event Receive(uint8_t& byte, TimePoint deadline) override {
         while (!script.empty()) {
@@ -79,6 +80,7 @@ public:
     }
 
     std::vector<Sent> sent;
+    bool hungUp = false;
 
 private:
     struct Step {
@@ -313,6 +315,21 @@ TEST(BootLoader, ResetSendsReadyAndTheNextDownloadGoesThrough) {
     // Ready, header ack, block 1 ack; Ready at once instead of block 2's reply and
     // every 100 ms while nobody talks; then the second download's three replies.
     EXPECT_EQ(run.stream, Concat({kReady, kAck, kAck, Repeat(kReady, 3), Repeat(kAck, 3)}));
+}
+
+TEST(BootLoader, HangsUpInsteadOfTheChosenReply) {
+    const Bytes image = Image(300);
+    for (uint32_t at : {0u, 2u}) {
+        ScriptedLine line;
+        Download(line, image);
+        TargetOptions options;
+        options.hangUpAt = at;
+        Outcome run = RunLoader(line, options);
+        EXPECT_TRUE(line.hungUp);
+        EXPECT_EQ(run.verdict.exitCode, kTargetIncomplete);
+        EXPECT_NE(run.verdict.text.find("hung up"), std::string::npos) << run.verdict.text;
+        EXPECT_EQ(run.stream, Concat({kReady, Repeat(kAck, at)}));
+    }
 }
 
 TEST(BootLoader, WaitsBeforeEachReply) {

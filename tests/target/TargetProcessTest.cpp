@@ -165,9 +165,10 @@ Bytes Direction(const std::vector<TraceLine>& trace, bool fromHost) {
 TEST_F(TargetProcess, HelpDocumentsEveryOptionAndBadOptionsAreRefused) {
     RunResult help = RunProgram({KESTRUNE_TARGET_EXE, "--help"}, kGenerous);
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* option : {"--link", "--out", "--expect", "--trace", "--ready-interval", "--baud", "--timeout",
-                               "--noise", "--reply-delay", "--nak-header", "--nak-block", "--silent-after-block",
-                               "--short-reply", "--reset-after-block", "Exit status"})
+    for (const char* option :
+         {"--link", "--out", "--expect", "--trace", "--ready-interval", "--baud", "--timeout",
+          "--noise", "--reply-delay", "--nak-header", "--nak-block", "--silent-after-block",
+          "--short-reply", "--reset-after-block", "--hangup-after-block", "Exit status"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 
     for (auto args : {std::vector<std::string>{"--bogus"}, {"--baud", "fast"}, {"--nak-block"},
