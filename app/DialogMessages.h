@@ -1,10 +1,7 @@
-// Private messages between the download worker and the main dialog. The
-// worker sends them (synchronously); the dialog handles them on its thread.
+// Private messages of the main dialog.
 #pragma once
 
 #include <windows.h>
 
-// lParam: const wchar_t* text to append, or null to clear the message box.
-inline constexpr UINT WM_KESTRUNE_APPEND_TEXT = WM_APP + 0x100;
-// The worker has restored the dialog and is about to end.
-inline constexpr UINT WM_KESTRUNE_WORKER_FINISHED = WM_APP + 0x101;
+// Posted by the worker's request queue: requests are waiting to be carried out.
+inline constexpr UINT WM_KESTRUNE_WORKER_REQUESTS = WM_APP + 0x100;

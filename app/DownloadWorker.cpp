@@ -1,5 +1,5 @@
-// Download/Stop: the button's handler on the dialog thread and the worker
-// thread that runs one download.
+// Download/Stop: the button's handler and the worker's requests on the
+// dialog thread, and the worker thread that runs one download.
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <commctrl.h>
@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "app/DialogMessages.h"
 #include "app/DownloaderDlg.h"
@@ -36,115 +37,144 @@ uint32_t ParseBaudRate(const std::string& text) {
     return static_cast<uint32_t>(value);
 }
 
-bool ButtonReadsStop(HWND button) {
-    wchar_t text[16] = {};
-    ::GetWindowTextW(button, text, 16);
-    return std::wstring(text) == L"Stop";
+void QueueMessage(WorkerRequestQueue& requests, const char* message) {
+    // The outcome messages are plain ASCII.
+    std::wstring text;
+    for (const char* c = message; *c; ++c) text += static_cast<wchar_t>(*c);
+    requests.Push(WorkerRequest::Message(text.c_str()));
 }
 
-}  // namespace
-
-void CDownloaderDlg::OnDownload() {
-    if (ButtonReadsStop(GetDlgItem(IDC_DOWNLOAD))) {
-        job->progress->store(STOP_REQUEST);
-        return;
-    }
-    // A worker already exists but has not switched the dialog to its
-    // running state yet (a double click): the first click's download goes
-    // on; the button reads "Stop" as soon as the port is open.
-    if (workerActive || closePending) return;
-    JoinFinishedWorker();
-
-    // The copy is made here, on the dialog thread, so it cannot race with
-    // Load File or with typing in the code buffer, and it is the buffer's
-    // content at the moment of the click.
-    const uint32_t length = codeBuffer.GetDataSize();
-    std::unique_ptr<uint8_t[]> image(new (std::nothrow) uint8_t[length > 0 ? length : 1]);
-    if (!image) return;  // no second copy of the image fits: nothing starts
-    codeBuffer.GetData(image.get(), length);
-
-    job->progress->store(0);
-    job->length = length;
-    job->image = std::move(image);
-    abandon = false;
-    try {
-        worker = std::thread(&CDownloaderDlg::DownloadWorker, this, hwnd);
-    } catch (const std::system_error&) {
-        job->image.reset();
-        return;
-    }
-    workerActive = true;
-}
-
-void CDownloaderDlg::JoinFinishedWorker() {
-    // Only called while no worker is active: the last one has reported its
-    // end and has nothing left to do but return.
-    if (worker.joinable()) worker.join();
-}
-
-LRESULT CDownloaderDlg::OnWorkerFinished() {
-    workerActive = false;
-    if (closePending) EndDialog(closeResult);
-    return 0;
-}
-
-void CDownloaderDlg::DownloadWorker(HWND dialog) {
-    HWND progressBar = ::GetDlgItem(dialog, IDC_PROGRESS);
-    HWND pathField = ::GetDlgItem(dialog, IDC_FILEPATH);
-    HWND loadButton = ::GetDlgItem(dialog, IDC_LOAD);
-    HWND portList = ::GetDlgItem(dialog, IDC_PORT);
-    HWND baudList = ::GetDlgItem(dialog, IDC_BAUD);
-    HWND downloadButton = ::GetDlgItem(dialog, IDC_DOWNLOAD);
-    DownloadJob& record = *job;
-
-    AppendTo(dialog, nullptr);
-    AppendTo(dialog, "Download");
-
-    record.baudRate = ParseBaudRate(ReadControlText(baudList));
-    record.checksum = ImageChecksum(record.image.get(), record.length);
+// The worker thread: everything it needs was put into `job` by the click,
+// and everything it has to show goes through `requests`. It owns no window
+// and touches none.
+void DownloadWorker(DownloadJob& job, std::string portName, WorkerRequestQueue& requests) {
+    requests.Push(WorkerRequest::Message(nullptr));
+    requests.Push(WorkerRequest::Message(L"Download"));
+    job.checksum = ImageChecksum(job.image.get(), job.length);
 
     // The back end puts the device-namespace prefix in front of names
     // longer than four characters (COM10 and above).
-    record.port = OpenSerialPort(ReadControlText(portList));
-    if (!record.port) {
-        AppendTo(dialog, ".....Open com port error !");
-        record.image.reset();
-        ::SendMessageW(dialog, WM_KESTRUNE_WORKER_FINISHED, 0, 0);
+    job.port = OpenSerialPort(portName);
+    if (!job.port) {
+        QueueMessage(requests, ".....Open com port error !");
+        job.image.reset();
+        requests.Push(WorkerRequest::Ended(false));
         return;
     }
 
-    ::EnableWindow(loadButton, FALSE);
-    ::EnableWindow(portList, FALSE);
-    ::EnableWindow(baudList, FALSE);
-    ::ShowWindow(pathField, SW_HIDE);
-    ::SendMessageW(progressBar, PBM_SETPOS, 0, 0);
-    ::ShowWindow(progressBar, SW_SHOWNORMAL);
-    ::SetWindowTextW(downloadButton, L"Stop");
+    requests.Push(WorkerRequest::Running());
+    job.port->Configure(job.baudRate);
 
-    record.port->Configure(record.baudRate);
-
-    std::atomic<uint8_t>& cell = *record.progress;
+    std::atomic<uint8_t>& cell = *job.progress;
     ExchangeHooks hooks;
-    hooks.stopRequested = [&] { return abandon.load() || cell.load() == STOP_REQUEST; };
+    hooks.stopRequested = [&] { return cell.load() == STOP_REQUEST; };
     hooks.progress = [&](uint8_t percent) {
         // A Stop clicked while this block's reply arrived stays pending
         // instead of being overwritten; the next stop test acts on it.
         uint8_t expected = cell.load();
         while (expected != STOP_REQUEST && !cell.compare_exchange_weak(expected, percent)) {
         }
-        ::SendMessageW(progressBar, PBM_SETPOS, percent, 0);
+        requests.Push(WorkerRequest::Progress(percent));
     };
-    hooks.message = [&](const char* message) { AppendTo(dialog, "%s", message); };
-    RunExchange(*record.port, record.image.get(), record.length, record.startAddress,
-                record.checksum, hooks);
+    hooks.message = [&](const char* message) { QueueMessage(requests, message); };
+    RunExchange(*job.port, job.image.get(), job.length, job.startAddress, job.checksum, hooks);
 
-    ::ShowWindow(progressBar, SW_HIDE);
-    ::ShowWindow(pathField, SW_SHOWNORMAL);
-    record.image.reset();
-    record.port.reset();
-    ::EnableWindow(loadButton, TRUE);
-    ::EnableWindow(portList, TRUE);
-    ::EnableWindow(baudList, TRUE);
-    ::SetWindowTextW(downloadButton, L"Download");
-    ::SendMessageW(dialog, WM_KESTRUNE_WORKER_FINISHED, 0, 0);
+    job.image.reset();
+    // Closed before the dialog is restored, so a new download can open it.
+    job.port.reset();
+    requests.Push(WorkerRequest::Ended(true));
+}
+
+}  // namespace
+
+void CDownloaderDlg::OnDownload() {
+    switch (state) {
+        case DownloadState::Running:
+        case DownloadState::Stopping:  // a further click asks again
+            job->progress->store(STOP_REQUEST);
+            state = DownloadState::Stopping;
+            return;
+        case DownloadState::Starting:
+            // A second click before the port is open (a double click): the
+            // first click's download goes on; the button reads "Stop" once
+            // the port is open.
+        case DownloadState::Closing:
+            return;
+        case DownloadState::Idle:
+            break;
+    }
+
+    // Everything the worker needs is taken now, on the dialog thread: the
+    // image is the code buffer's content at the moment of the click, and
+    // nothing the user does later can race with the worker.
+    const uint32_t length = codeBuffer.GetDataSize();
+    std::unique_ptr<uint8_t[]> image(new (std::nothrow) uint8_t[length > 0 ? length : 1]);
+    if (!image) return;  // no second copy of the image fits: nothing starts
+    codeBuffer.GetData(image.get(), length);
+    std::string portName = ReadControlText(GetDlgItem(IDC_PORT));
+
+    job->progress->store(0);
+    job->baudRate = ParseBaudRate(ReadControlText(GetDlgItem(IDC_BAUD)));
+    job->length = length;
+    job->image = std::move(image);
+    try {
+        worker =
+            std::thread(DownloadWorker, std::ref(*job), std::move(portName), std::ref(requests));
+    } catch (const std::system_error&) {
+        job->image.reset();
+        return;
+    }
+    state = DownloadState::Starting;
+}
+
+void CDownloaderDlg::OnWorkerRequests() {
+    for (const WorkerRequest& request : requests.Take()) {
+        switch (request.kind) {
+            case WorkerRequest::Kind::ShowRunning:
+                ShowRunningState(true);
+                if (state == DownloadState::Starting) state = DownloadState::Running;
+                break;
+            case WorkerRequest::Kind::Progress:
+                ::SendMessageW(GetDlgItem(IDC_PROGRESS), PBM_SETPOS, request.percent, 0);
+                break;
+            case WorkerRequest::Kind::Message:
+                AppendText(request.text.c_str());
+                break;
+            case WorkerRequest::Kind::ClearMessages:
+                AppendText(nullptr);
+                break;
+            case WorkerRequest::Kind::Ended:
+                OnWorkerEnded(request.restore);
+                break;
+        }
+    }
+}
+
+void CDownloaderDlg::ShowRunningState(bool running) {
+    HWND progressBar = GetDlgItem(IDC_PROGRESS);
+    HWND pathField = GetDlgItem(IDC_FILEPATH);
+    if (running) {
+        for (int id : {IDC_LOAD, IDC_PORT, IDC_BAUD}) ::EnableWindow(GetDlgItem(id), FALSE);
+        ::ShowWindow(pathField, SW_HIDE);
+        ::SendMessageW(progressBar, PBM_SETPOS, 0, 0);
+        ::ShowWindow(progressBar, SW_SHOWNORMAL);
+        ::SetWindowTextW(GetDlgItem(IDC_DOWNLOAD), L"Stop");
+    } else {
+        ::ShowWindow(progressBar, SW_HIDE);
+        ::ShowWindow(pathField, SW_SHOWNORMAL);
+        for (int id : {IDC_LOAD, IDC_PORT, IDC_BAUD}) ::EnableWindow(GetDlgItem(id), TRUE);
+        ::SetWindowTextW(GetDlgItem(IDC_DOWNLOAD), L"Download");
+    }
+}
+
+void CDownloaderDlg::OnWorkerEnded(bool restore) {
+    if (restore) ShowRunningState(false);
+    // The worker's last act was to queue this request: it is returning.
+    if (worker.joinable()) worker.join();
+    const DownloadState ended = std::exchange(state, DownloadState::Idle);
+    OnDownloadEnded(ended == DownloadState::Closing);
+}
+
+void CDownloaderDlg::OnDownloadEnded(bool closeRequested) {
+    if (closeRequested) EndDialog(closeResult);
 }

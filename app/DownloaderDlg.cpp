@@ -49,13 +49,15 @@ const MessageEntry CDownloaderDlg::messageEntries[] = {
          WndAs<CDownloaderDlg>(w).OnDownload();
          return 0;
      }},
-    {WM_KESTRUNE_APPEND_TEXT, 0, 0,
-     [](CWnd& w, WPARAM, LPARAM lParam) -> LRESULT {
-         return WndAs<CDownloaderDlg>(w).OnAppendText(reinterpret_cast<const wchar_t*>(lParam));
-     }},
-    {WM_KESTRUNE_WORKER_FINISHED, 0, 0,
+    {WM_KESTRUNE_WORKER_REQUESTS, 0, 0,
      [](CWnd& w, WPARAM, LPARAM) -> LRESULT {
-         return WndAs<CDownloaderDlg>(w).OnWorkerFinished();
+         WndAs<CDownloaderDlg>(w).OnWorkerRequests();
+         return 0;
+     }},
+    {WM_DESTROY, 0, 0,
+     [](CWnd& w, WPARAM, LPARAM) -> LRESULT {
+         WndAs<CDownloaderDlg>(w).OnDestroy();
+         return 0;
      }},
 };
 
@@ -70,12 +72,10 @@ CDownloaderDlg::CDownloaderDlg(HWND owner)
 }
 
 CDownloaderDlg::~CDownloaderDlg() {
-    // Normally the worker has long finished (the dialog waits for it before
-    // closing). If the window was destroyed some other way, its handles are
-    // gone, so the worker's window calls fail at once and it cannot block on
-    // this thread; ask it to stop and let it end before its record goes.
+    // Normally the worker has long ended (the dialog waits for it before
+    // closing). If the window went some other way, the worker can no longer
+    // reach it: ask it to stop and let it end before its record goes.
     if (worker.joinable()) {
-        abandon = true;
         job->progress->store(STOP_REQUEST);
         worker.join();
     }
@@ -87,6 +87,7 @@ void CDownloaderDlg::DoDataExchange() {
 
 BOOL CDownloaderDlg::OnInitDialog() {
     CDialog::OnInitDialog();
+    requests.SetTarget(hwnd, WM_KESTRUNE_WORKER_REQUESTS);
 
     if (HMENU systemMenu = ::GetSystemMenu(hwnd, FALSE)) {
         wchar_t text[256] = {};
@@ -171,45 +172,36 @@ HICON CDownloaderDlg::OnQueryDragIcon() {
 }
 
 void CDownloaderDlg::AppendMessage(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    AppendMessageTo(hwnd, format, args);
-    va_end(args);
-}
-
-void CDownloaderDlg::AppendTo(HWND dialog, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    AppendMessageTo(dialog, format, args);
-    va_end(args);
-}
-
-void CDownloaderDlg::AppendMessageTo(HWND dialog, const char* format, va_list args) {
-    if (!format) {
-        ::SendMessageW(dialog, WM_KESTRUNE_APPEND_TEXT, 0, 0);
+    std::wstring text;
+    if (format) {
+        char narrow[1024];
+        va_list args;
+        va_start(args, format);
+        const int formatted = std::vsnprintf(narrow, sizeof narrow, format, args);
+        va_end(args);
+        if (formatted < 0) return;  // bad format: box unchanged
+        wchar_t wide[1024];
+        if (::MultiByteToWideChar(CP_UTF8, 0, narrow, -1, wide, 1024) <= 0) return;
+        text = wide;
+    }
+    if (::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId()) {
+        AppendText(format ? text.c_str() : nullptr);
         return;
     }
-    char text[1024];
-    if (std::vsnprintf(text, sizeof text, format, args) < 0) return;  // bad format: box unchanged
-
-    wchar_t wide[1024];
-    if (::MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 1024) <= 0) return;
-    // Sent, not done here: the three edit messages of an append must not
-    // interleave with another thread's append.
-    ::SendMessageW(dialog, WM_KESTRUNE_APPEND_TEXT, 0, reinterpret_cast<LPARAM>(wide));
+    // Queued with the worker's requests, so the box is only ever written here.
+    requests.Push(WorkerRequest::Message(format ? text.c_str() : nullptr));
 }
 
-LRESULT CDownloaderDlg::OnAppendText(const wchar_t* text) {
+void CDownloaderDlg::AppendText(const wchar_t* text) {
     HWND box = GetDlgItem(IDC_MESSAGE);
     if (!text) {
         ::SetWindowTextW(box, L"");
-        return 0;
+        return;
     }
     const LRESULT end = ::GetWindowTextLengthW(box);
     ::SendMessageW(box, EM_SETSEL, static_cast<WPARAM>(end), -1);
     ::SendMessageW(box, EM_SCROLLCARET, 0, 0);
     ::SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
-    return 0;
 }
 
 void CDownloaderDlg::OnOK() {
@@ -221,15 +213,20 @@ void CDownloaderDlg::OnCancel() {
 }
 
 void CDownloaderDlg::CloseWhenIdle(INT_PTR result) {
-    if (!workerActive) {
+    if (state == DownloadState::Idle) {
         EndDialog(result);
         return;
     }
-    // The worker still uses the controls: stop it and close when it reports
-    // that it has restored them. Meanwhile the modal loop keeps running, so
-    // its synchronous calls are served.
-    closePending = true;
+    // The worker still runs: stop it, and end once it has ended and the
+    // controls are restored. The modal loop meanwhile carries out its requests.
+    state = DownloadState::Closing;
     closeResult = result;
-    abandon = true;
     job->progress->store(STOP_REQUEST);
+}
+
+void CDownloaderDlg::OnDestroy() {
+    // No wake-up may reach this window's handle once it is gone.
+    requests.SetTarget(nullptr, 0);
+    if (state != DownloadState::Idle) job->progress->store(STOP_REQUEST);
+    Default();
 }

@@ -3,22 +3,32 @@
 // one download at a time on a worker thread, with Download/Stop, the message
 // box and the progress bar.
 //
-// Threads: every handler runs on the dialog's thread. The worker touches
-// the dialog only through synchronous window messages, so this thread keeps
-// dispatching while a download runs and never waits for the worker; closing
-// the dialog during a download asks the worker to stop and ends the dialog
-// once the worker has restored the controls.
+// Threads: every control is read and changed on the dialog's thread only.
+// The port, baud rate and image are taken when Download is clicked; the
+// worker then queues its requests (running state, progress, messages, its
+// end) and the dialog carries them out, so neither thread ever waits for the
+// other. Closing the dialog during a download asks the worker to stop and
+// ends the dialog once the worker has ended and the controls are restored.
 #pragma once
 
-#include <atomic>
 #include <cstdarg>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "app/WorkerRequestQueue.h"
 #include "framework/Dialog.h"
 #include "hexedit/HexEditBase.h"
 #include "isp/DownloadJob.h"
+
+// Where the dialog stands with its one download.
+enum class DownloadState {
+    Idle,      // no worker
+    Starting,  // worker started, port not open yet; the button still reads "Download"
+    Running,   // port open, the button reads "Stop"
+    Stopping,  // Stop clicked; the worker stops at its next stop test
+    Closing,   // the dialog was asked to close; it ends when the worker has
+};
 
 class CDownloaderDlg : public CDialog {
 public:
@@ -27,7 +37,8 @@ public:
 
     // printf-style: appends the formatted text (at most 1023 bytes) to the
     // message box with no separator; a null format clears the box. Any
-    // thread may call it while the dialog exists.
+    // thread may call it while the dialog exists; from another thread the
+    // text is queued and appears once the dialog's thread gets to it.
     void AppendMessage(const char* format, ...);
 
     // Load File after the file dialog: reads `path` (Intel HEX when its
@@ -37,9 +48,10 @@ public:
 
     const DownloadJob& Job() const { return *job; }
     CHexEditBase& CodeBuffer() { return codeBuffer; }
-    // A worker exists (from the click that started it until it has restored
-    // the dialog).
-    bool IsDownloadActive() const { return workerActive; }
+    DownloadState GetDownloadState() const { return state; }
+    // A worker exists (from the click that started it until it has ended and
+    // the dialog is restored).
+    bool IsDownloadActive() const { return state != DownloadState::Idle; }
 
 protected:
     void DoDataExchange() override;
@@ -59,35 +71,28 @@ protected:
 private:
     static const MessageEntry messageEntries[];
 
-    // AppendMessage for a given dialog window: the worker passes the handle
-    // it took at its start, so it never reads the binding of this object.
-    static void AppendMessageTo(HWND dialog, const char* format, va_list args);
-    static void AppendTo(HWND dialog, const char* format, ...);
-
     void ProbePorts();
     void FillBaudRates();
     void ConfigureCodeBuffer();
+    void AppendText(const wchar_t* text);
     // Ends the dialog now, or after the worker when a download runs.
     void CloseWhenIdle(INT_PTR result);
-    void JoinFinishedWorker();
+    void OnDestroy();
 
-    // Private messages the worker sends (synchronously) to this dialog.
-    LRESULT OnAppendText(const wchar_t* text);
-    LRESULT OnWorkerFinished();
-
-    // The worker thread's routine; it uses only `job`, `abandon` and the
-    // window handles of `dialog` and its controls.
-    void DownloadWorker(HWND dialog);
+    // The worker's requests, carried out on this thread.
+    void OnWorkerRequests();
+    void ShowRunningState(bool running);
+    void OnWorkerEnded(bool restore);
+    // The download is over and the dialog is idle again: the point where
+    // anything held back during a download is done (a close request first).
+    void OnDownloadEnded(bool closeRequested);
 
     std::unique_ptr<DownloadJob> job;
     CHexEditBase codeBuffer;
     HICON icon = nullptr;
 
+    DownloadState state = DownloadState::Idle;
+    INT_PTR closeResult = IDCANCEL;  // for Closing
+    WorkerRequestQueue requests;
     std::thread worker;
-    bool workerActive = false;  // dialog thread only
-    bool closePending = false;  // dialog thread only
-    INT_PTR closeResult = IDCANCEL;
-    // Set when the dialog goes away during a download: unlike the cell, the
-    // worker's progress writes cannot undo it.
-    std::atomic<bool> abandon{false};
 };

@@ -97,6 +97,13 @@ TEST_F(Download, SendsTheImageShowsProgressAndRestoresTheDialog) {
 
     ASSERT_TRUE(WaitFor([&] { return ui.Text(IDC_DOWNLOAD) == L"Stop"; }));
     ExpectRunningState();
+    // The worker never waits for the dialog: while the dialog's thread is
+    // busy the transfer goes on, and the bar catches up afterwards.
+    bool advanced = false;
+    ui.RunOnUi([&](CDownloaderDlg& dlg) {
+        advanced = WaitFor([&] { return dlg.Job().progress->load() >= 50; }, 30000);
+    });
+    EXPECT_TRUE(advanced);
     bool sawPartialProgress = false;
     ASSERT_TRUE(WaitFor([&] {
         const LRESULT position = ::SendMessageW(ui.Item(IDC_PROGRESS), PBM_GETPOS, 0, 0);

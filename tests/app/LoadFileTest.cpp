@@ -143,7 +143,7 @@ TEST(AppendMessage, AppendsWithoutSeparatorClearsOnNullAndBoundsItsText) {
     ui.RunOnUi([&](CDownloaderDlg& dlg) { dlg.AppendMessage("%s", longText.c_str()); });
     EXPECT_EQ(::GetWindowTextLengthW(ui.Item(IDC_MESSAGE)), 1023);
 
-    // Another thread's append reaches the box through the dialog's thread.
+    // Another thread's appends reach the box through the dialog's thread, in order.
     ui.RunOnUi([](CDownloaderDlg& dlg) { dlg.AppendMessage(nullptr); });
     std::thread other([&] {
         CDownloaderDlg* dialog = nullptr;
@@ -152,5 +152,5 @@ TEST(AppendMessage, AppendsWithoutSeparatorClearsOnNullAndBoundsItsText) {
         dialog->AppendMessage(".....Success !");
     });
     other.join();
-    EXPECT_EQ(ui.Message(), L"Download.....Success !");
+    EXPECT_TRUE(WaitFor([&] { return ui.Message() == L"Download.....Success !"; })) << ui.Message();
 }
