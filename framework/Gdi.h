@@ -1,30 +1,33 @@
 // Small RAII types over GDI: each owns exactly one handle or one selection
-// and gives it back in its destructor.
+// and gives it back in its destructor, except the non-owning handles.
 #pragma once
 
 #include <windows.h>
 
 #include <utility>
 
-// Owns one GDI object of kind H (HFONT, HBRUSH, HBITMAP, HRGN) and deletes it.
-template <class H>
-class CGdiObject {
+// One GDI object of kind H (HFONT, HBRUSH, HBITMAP, HRGN). As in WTL, the
+// plain name owns its object and deletes it (CFont); the "Handle" name only
+// refers to one that lives elsewhere, a stock object for example, and never
+// deletes it (CFontHandle).
+template <class H, bool Owns>
+class CGdiObjectT {
 public:
-    CGdiObject() = default;
-    explicit CGdiObject(H handle) : handle(handle) {}
-    ~CGdiObject() { reset(); }
-    CGdiObject(CGdiObject&& other) noexcept : handle(std::exchange(other.handle, nullptr)) {}
-    CGdiObject& operator=(CGdiObject&& other) noexcept {
+    CGdiObjectT() = default;
+    explicit CGdiObjectT(H handle) : handle(handle) {}
+    ~CGdiObjectT() { reset(); }
+    CGdiObjectT(CGdiObjectT&& other) noexcept : handle(std::exchange(other.handle, nullptr)) {}
+    CGdiObjectT& operator=(CGdiObjectT&& other) noexcept {
         if (this != &other) reset(std::exchange(other.handle, nullptr));
         return *this;
     }
-    CGdiObject(const CGdiObject&) = delete;
-    CGdiObject& operator=(const CGdiObject&) = delete;
+    CGdiObjectT(const CGdiObjectT&) = delete;
+    CGdiObjectT& operator=(const CGdiObjectT&) = delete;
 
     H get() const { return handle; }
     explicit operator bool() const { return handle != nullptr; }
     void reset(H replacement = nullptr) {
-        if (handle) ::DeleteObject(handle);
+        if (Owns && handle) ::DeleteObject(handle);
         handle = replacement;
     }
     H release() { return std::exchange(handle, nullptr); }
@@ -33,32 +36,33 @@ private:
     H handle = nullptr;
 };
 
-using CFontHandle = CGdiObject<HFONT>;
-using CBrushHandle = CGdiObject<HBRUSH>;
-using CBitmapHandle = CGdiObject<HBITMAP>;
-using CRgnHandle = CGdiObject<HRGN>;
+using CFont = CGdiObjectT<HFONT, true>;
+using CBrush = CGdiObjectT<HBRUSH, true>;
+using CBitmap = CGdiObjectT<HBITMAP, true>;
+using CRgn = CGdiObjectT<HRGN, true>;
+using CFontHandle = CGdiObjectT<HFONT, false>;
 
 // A font slot that holds either a borrowed font (a stock object) or one it
 // owns; only an owned font is deleted.
-class CFont {
+class CFontSlot {
 public:
-    HFONT GetSafeHandle() const { return owned ? owned.get() : borrowed; }
+    HFONT GetSafeHandle() const { return owned ? owned.get() : borrowed.get(); }
     explicit operator bool() const { return GetSafeHandle() != nullptr; }
     bool IsOwned() const { return static_cast<bool>(owned); }
     void SetBorrowed(HFONT font) {
         owned.reset();
-        borrowed = font;
+        borrowed.reset(font);
     }
     void SetOwned(HFONT font) {
         owned.reset(font);
-        borrowed = nullptr;
+        borrowed.reset();
     }
     // Deletes an owned font, forgets a borrowed one.
     void DeleteObject() { SetBorrowed(nullptr); }
 
 private:
-    CFontHandle owned;
-    HFONT borrowed = nullptr;
+    CFont owned;
+    CFontHandle borrowed;
 };
 
 // Selects an object into a DC and selects the previous one back on exit.
@@ -133,6 +137,6 @@ public:
 
 private:
     HDC dc;
-    CBitmapHandle bitmap;
+    CBitmap bitmap;
     HGDIOBJ previous;
 };

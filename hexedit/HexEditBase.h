@@ -13,15 +13,20 @@
 // - Construction throws CResourceException when the stock fixed font or a
 //   window class cannot be obtained.
 //
-// Where the code lives: HexEditBase.cpp (object, data, options),
+// The rules (geometry, scrolling, caret moves, hit test, digit entry,
+// clipboard text) are the portable ones of hexedit/core; this class is
+// their Win32 adapter: DCs, fonts, the system caret, scroll bars, the
+// clipboard and timers. HexEditBase.cpp (object, data, options),
 // HexEditWindow.cpp (window classes, creation, message table, small
-// handlers), HexEditLayoutCore.cpp and HexEditScroll.cpp (layout and
-// scrolling), HexEditPaint.cpp, HexEditCaretCore.cpp and HexEditMouse.cpp
+// handlers), HexEditLayout.cpp and HexEditScroll.cpp (layout and
+// scrolling), HexEditPaint.cpp, HexEditCaret.cpp and HexEditMouse.cpp
 // (caret, mouse, selection), HexEditKeyboard.cpp, HexEditClipboard.cpp.
 #pragma once
 
 #include "framework/Gdi.h"
 #include "framework/Wnd.h"
+#include "hexedit/core/HexViewCaret.h"
+#include "hexedit/core/HexViewLayout.h"
 
 #include <atomic>
 #include <cstdint>
@@ -31,13 +36,13 @@
 // up to date from the message loop, never inside a layout.
 inline constexpr UINT WM_HEXEDIT_UPDATESCROLLBARS = WM_USER + 0x5000;  // 0x5400
 
-inline constexpr uint32_t HEXEDIT_NONE = 0xFFFFFFFFu;          // "no position"
-inline constexpr UINT_PTR HEXEDIT_AUTOSCROLL_TIMER = 1024;      // auto-scroll timer id
+inline constexpr uint32_t HEXEDIT_NONE = hexview::kNone;
+inline constexpr UINT_PTR HEXEDIT_AUTOSCROLL_TIMER = 1024;  // auto-scroll timer id
 inline constexpr UINT HEXEDIT_AUTOSCROLL_INTERVAL_MS = 5;
-inline constexpr int HEXEDIT_TEXT_INSET = 5;                    // multi-line inset and column gap
-inline constexpr DWORD HEXEDIT_STYLE_MULTILINE = 0x0004;        // the ES_MULTILINE bit
-inline constexpr int32_t HEXEDIT_HOME_DELTA = -0x08000000;
-inline constexpr int32_t HEXEDIT_END_DELTA = 0x07FFFFFF;
+inline constexpr int HEXEDIT_TEXT_INSET = hexview::kTextInset;
+inline constexpr DWORD HEXEDIT_STYLE_MULTILINE = ES_MULTILINE;
+inline constexpr int32_t HEXEDIT_HOME_DELTA = hexview::kHomeDelta;
+inline constexpr int32_t HEXEDIT_END_DELTA = hexview::kEndDelta;
 
 // Standard edit commands the control answers as WM_COMMAND.
 inline constexpr UINT HEXEDIT_ID_EDIT_COPY = 0xE122;
@@ -136,19 +141,19 @@ public:
     bool IsAutoDelete() const { return autoDelete; }
     bool OwnsData() const { return ownsData; }
     const uint8_t* GetDataPointer() const { return data.get(); }
-    uint32_t GetFullLinesVisible() const { return fullLinesVisible; }
-    int32_t GetLastLineHeight() const { return lastLineHeight; }
-    uint32_t GetLinesVisible() const { return linesVisible; }
-    uint32_t GetLineHeight() const { return lineHeight; }
-    uint32_t GetCharWidth() const { return charWidth; }
-    uint32_t GetBytesPerLine() const { return bytesPerLine; }
-    int32_t GetHexColumnLeft() const { return hexColumnLeft; }
-    int32_t GetHexColumnWidth() const { return hexColumnWidth; }
-    int32_t GetAsciiColumnLeft() const { return asciiColumnLeft; }
-    int32_t GetAsciiColumnWidth() const { return asciiColumnWidth; }
-    int32_t GetAddressColumnLeft() const { return addressColumnLeft; }
-    int32_t GetAddressColumnWidth() const { return addressColumnWidth; }
-    RECT GetTextRect() const { return textRect; }
+    uint32_t GetFullLinesVisible() const { return layout.fullLinesVisible; }
+    int32_t GetLastLineHeight() const { return layout.lastLineHeight; }
+    uint32_t GetLinesVisible() const { return layout.linesVisible; }
+    uint32_t GetLineHeight() const { return layout.lineHeight; }
+    uint32_t GetCharWidth() const { return layout.charWidth; }
+    uint32_t GetBytesPerLine() const { return layout.bytesPerLine; }
+    int32_t GetHexColumnLeft() const { return layout.hexColumnLeft; }
+    int32_t GetHexColumnWidth() const { return layout.hexColumnWidth; }
+    int32_t GetAsciiColumnLeft() const { return layout.asciiColumnLeft; }
+    int32_t GetAsciiColumnWidth() const { return layout.asciiColumnWidth; }
+    int32_t GetAddressColumnLeft() const { return layout.addressColumnLeft; }
+    int32_t GetAddressColumnWidth() const { return layout.addressColumnWidth; }
+    RECT GetTextRect() const;
     uint32_t GetBytesPerLineSetting() const { return bytesPerLineSetting; }
     uint32_t GetAddressDigits() const { return addressDigits; }
     uint32_t GetSelectionStart() const { return selectionStart; }
@@ -160,9 +165,9 @@ public:
     int32_t GetCaretWidth() const { return caretWidth; }
     int32_t GetCaretHeight() const { return caretHeight; }
     uint32_t GetTopLine() const { return topLine; }
-    uint32_t GetMaxTopLine() const { return maxTopLine; }
+    uint32_t GetMaxTopLine() const { return layout.maxTopLine; }
     uint32_t GetScrollX() const { return scrollX; }
-    uint32_t GetMaxScrollX() const { return maxScrollX; }
+    uint32_t GetMaxScrollX() const { return layout.maxScrollX; }
     uint32_t GetClipboardFormat() const { return clipboardFormat; }
     bool IsLayoutDirty() const { return layoutDirty; }
     bool IsAutoBytesPerLine() const { return autoBytesPerLine; }
@@ -219,20 +224,8 @@ protected:
     // Members, in declaration order; values are those set at construction.
     bool autoDelete = false;
     bool ownsData = true;
-    // Layout block: zero at construction, written only by RecalcLayout.
-    uint32_t fullLinesVisible = 0;
-    int32_t lastLineHeight = 0;
-    uint32_t linesVisible = 0;
-    uint32_t lineHeight = 0;
-    uint32_t charWidth = 0;
-    uint32_t bytesPerLine = 0;
-    int32_t hexColumnLeft = 0;
-    int32_t hexColumnWidth = 0;
-    int32_t asciiColumnLeft = 0;
-    int32_t asciiColumnWidth = 0;
-    int32_t addressColumnLeft = 0;
-    int32_t addressColumnWidth = 0;
-    RECT textRect{};
+    // Zero at construction, written only by RecalcLayout.
+    hexview::Layout layout;
     // Data and options.
     std::unique_ptr<uint8_t[]> data;
     uint32_t bytesPerLineSetting = 16;
@@ -243,9 +236,7 @@ protected:
     int32_t caretHeight = 0;
     uint32_t dataSize = 0;
     uint32_t topLine = 0;
-    uint32_t maxTopLine = 0;
     uint32_t scrollX = 0;
-    uint32_t maxScrollX = 0;
     int32_t caretWidth = 0;
     uint32_t selectionAnchor = HEXEDIT_NONE;
     uint32_t clipboardFormat = 0;
@@ -267,7 +258,7 @@ protected:
     COLORREF inactiveSelectionBackColour = 0;
     COLORREF selectionTextColour = 0;
     COLORREF selectionBackColour = 0;
-    CFont font;
+    CFontSlot font;
     RECT dragStartRect{};
     POINT autoScrollPoint{};
     int32_t autoScrollLines = 0;
@@ -281,6 +272,13 @@ private:
 
     // Invalidates the whole client area with erase, if the window exists.
     void Repaint();
+    // Brings a dirty layout up to date (with a client DC, when the window
+    // exists) and tells whether it can be used at all: before the first
+    // layout nothing may divide by its cell sizes.
+    bool EnsureLayout();
+    hexview::LayoutOptions CurrentLayoutOptions() const;
+    // Moves the caret to a hit point and returns where it landed.
+    void SetCaretAt(POINT point);
     // The common tail of the setters that change the layout.
     void LayoutChanged(bool repaint);
 };

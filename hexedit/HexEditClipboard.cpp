@@ -4,19 +4,16 @@
 // "BinaryData" (a 32-bit little-endian count, then the bytes), and as text of
 // upper-case hex pairs laid out like the view's rows. Paste reads only
 // "BinaryData" and overwrites in place; text is never parsed back.
+#include "hexedit/HexEditBase.h"
+#include "hexedit/core/HexViewText.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <vector>
-
-#include "hexedit/HexEditBase.h"
-#include "hexedit/HexEditLayoutGuard.h"
 
 namespace {
 
-constexpr uint32_t kEnChange = 0x0300;
 constexpr UINT kBlockFlags = GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_DDESHARE;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // A global block this code still owns; freed unless handed to the clipboard.
 class OwnedBlock {
@@ -75,29 +72,6 @@ private:
     bool open = false;
 };
 
-// The text form of bytes [start, end] with `perLine` bytes per view row.
-std::string CopyText(const uint8_t* data, uint32_t start, uint32_t end, uint32_t perLine) {
-    // More than one row's worth plus one byte: the lines follow the view's
-    // rows and the first one is indented to its column.
-    uint32_t column = end - start > perLine ? start % perLine : 0;
-    std::vector<char> line(3 * static_cast<size_t>(perLine) + 2, ' ');
-    std::string text;
-    text.reserve(3 * (static_cast<size_t>(end - start) + 1) + 3 * static_cast<size_t>(perLine));
-    uint64_t next = start;
-    while (next <= end) {
-        while (column < perLine && next <= end) {
-            const uint8_t byte = data[next++];
-            line[3 * static_cast<size_t>(column)] = kHexDigits[byte >> 4];
-            line[3 * static_cast<size_t>(column) + 1] = kHexDigits[byte & 0x0F];
-            ++column;
-        }
-        text.append(line.data(), 3 * static_cast<size_t>(column) - 1);
-        text.push_back('\n');
-        column = 0;
-    }
-    return text;
-}
-
 }  // namespace
 
 void CHexEditBase::OnEditCopy() {
@@ -105,23 +79,19 @@ void CHexEditBase::OnEditCopy() {
     // SetSelection keeps the ends ordered and inside the data; anything else
     // here would read outside the buffer.
     if (selectionStart > selectionEnd || selectionEnd >= dataSize) return;
-    EnsureHexEditLayout(*this);
-    const uint32_t perLine = bytesPerLine > 0 ? bytesPerLine : 1;
-
-    const std::string text = CopyText(data.get(), selectionStart, selectionEnd, perLine);
+    EnsureLayout();
+    const std::string text =
+        hexview::CopyText(data.get(), selectionStart, selectionEnd, layout.bytesPerLine);
     const uint32_t count = selectionEnd - selectionStart + 1;
 
-    OwnedBlock binary(4 + static_cast<SIZE_T>(count));
+    OwnedBlock binary(hexview::kCountSize + static_cast<SIZE_T>(count));
     OwnedBlock textBlock(text.size() + 1);
     if (!binary.Get() || !textBlock.Get()) return;
     {
         LockedBlock locked(binary.Get());
         if (!locked.Bytes()) return;
-        const uint8_t prefix[4] = {static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
-                                   static_cast<uint8_t>(count >> 16),
-                                   static_cast<uint8_t>(count >> 24)};
-        std::memcpy(locked.Bytes(), prefix, 4);
-        std::memcpy(locked.Bytes() + 4, data.get() + selectionStart, count);
+        hexview::StoreCount(count, locked.Bytes());
+        std::memcpy(locked.Bytes() + hexview::kCountSize, data.get() + selectionStart, count);
     }
     {
         LockedBlock locked(textBlock.Get());
@@ -150,18 +120,14 @@ void CHexEditBase::OnEditPaste() {
         HGLOBAL block = ::GetClipboardData(format);
         if (!block) return;
         const SIZE_T blockSize = ::GlobalSize(block);
-        if (blockSize < 4) return;  // not even a count: not our format
+        if (blockSize < hexview::kCountSize) return;  // not even a count: not our format
         LockedBlock locked(block);
         if (!locked.Bytes()) return;
         const uint8_t* bytes = locked.Bytes();
-        count = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
         // Never past the end of the data, and never past the bytes the block
         // really holds, whatever its count claims.
-        const uint32_t room = dataSize - position;
-        if (count > room) count = room;
-        if (blockSize - 4 < count) count = static_cast<uint32_t>(blockSize - 4);
-        if (count > 0) std::memcpy(data.get() + position, bytes + 4, count);
+        count = hexview::PasteCount(hexview::LoadCount(bytes), blockSize, position, dataSize);
+        if (count > 0) std::memcpy(data.get() + position, bytes + hexview::kCountSize, count);
     }
     // Nothing written: selection, caret and parent stay as they were.
     if (count == 0) return;
@@ -170,7 +136,7 @@ void CHexEditBase::OnEditPaste() {
     SetSelection(position, last, true, false);
     SetCaret(last, false);
     Repaint();
-    NotifyParent(kEnChange);
+    NotifyParent(EN_CHANGE);
 }
 
 void CHexEditBase::OnEditSelectAll() {

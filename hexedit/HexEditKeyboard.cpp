@@ -1,25 +1,26 @@
 // Keyboard side of the control: the Ctrl+A/C/V chords, caret moves with the
 // Shift selection rule, Tab between dialog items, and overwriting hex digits.
-#include <algorithm>
-#include <cstdint>
-
 #include "hexedit/HexEditBase.h"
-#include "hexedit/HexEditLayoutGuard.h"
+#include "hexedit/core/HexViewText.h"
+
+#include <optional>
 
 namespace {
 
-constexpr uint32_t kEnChange = 0x0300;
+bool KeyDown(int key) { return (::GetKeyState(key) & 0x8000) != 0; }
 
-bool KeyDown(int key) {
-    return (::GetKeyState(key) & 0x8000) != 0;
-}
-
-// The value of a hex digit character, or -1.
-int HexDigitValue(uint16_t code) {
-    if (code >= '0' && code <= '9') return code - '0';
-    if (code >= 'a' && code <= 'f') return code - 'a' + 10;
-    if (code >= 'A' && code <= 'F') return code - 'A' + 10;
-    return -1;
+std::optional<hexview::NavKey> NavKeyOf(UINT key) {
+    switch (key) {
+        case VK_PRIOR: return hexview::NavKey::PageUp;
+        case VK_NEXT: return hexview::NavKey::PageDown;
+        case VK_END: return hexview::NavKey::End;
+        case VK_HOME: return hexview::NavKey::Home;
+        case VK_LEFT: return hexview::NavKey::Left;
+        case VK_UP: return hexview::NavKey::Up;
+        case VK_RIGHT: return hexview::NavKey::Right;
+        case VK_DOWN: return hexview::NavKey::Down;
+        default: return std::nullopt;
+    }
 }
 
 }  // namespace
@@ -56,46 +57,11 @@ void CHexEditBase::OnKeyDown(UINT key, UINT, UINT) {
         return;
     }
     if (!data || dataSize == 0) return;
-    if (!EnsureHexEditLayout(*this)) return;
-
-    const int64_t line = bytesPerLine;
-    const int64_t page = (static_cast<int64_t>(linesVisible) - 1) * line;
-    auto clamped = [](int64_t delta) {
-        return static_cast<int32_t>(std::clamp<int64_t>(delta, INT32_MIN, INT32_MAX));
-    };
-    switch (key) {
-        case VK_PRIOR:
-            MoveCaretBy(clamped(-page), caretHighNibble);
-            break;
-        case VK_NEXT:
-            MoveCaretBy(clamped(page), caretHighNibble);
-            break;
-        case VK_END:
-            MoveCaretBy(HEXEDIT_END_DELTA, false);
-            break;
-        case VK_HOME:
-            MoveCaretBy(HEXEDIT_HOME_DELTA, true);
-            break;
-        case VK_LEFT:
-            if (caretHighNibble)
-                MoveCaretBy(-1, false);
-            else
-                MoveCaretBy(0, true);
-            break;
-        case VK_UP:
-            MoveCaretBy(clamped(-line), caretHighNibble);
-            break;
-        case VK_RIGHT:
-            if (caretHighNibble)
-                MoveCaretBy(0, false);
-            else
-                MoveCaretBy(+1, true);
-            break;
-        case VK_DOWN:
-            MoveCaretBy(clamped(line), caretHighNibble);
-            break;
-        default:
-            break;
+    if (!EnsureLayout()) return;
+    if (const auto nav = NavKeyOf(key)) {
+        const hexview::CaretMove move =
+            hexview::MoveForKey(*nav, caretHighNibble, layout.bytesPerLine, layout.linesVisible);
+        MoveCaretBy(move.delta, move.highNibble);
     }
 }
 
@@ -109,56 +75,29 @@ void CHexEditBase::MoveCaretBy(int32_t delta, bool highNibble) {
     }
     if (dataSize == 0) return;
 
-    // A caret left outside the data (an outside SetCaret) moves from the
-    // last byte instead of from nowhere.
-    const uint64_t from = std::min<uint64_t>(caretPos, dataSize - 1);
-    uint64_t target;
-    if (delta > 0) {
-        target = from + static_cast<uint64_t>(delta);
-        if (target >= dataSize) {
-            target = dataSize - 1;
-            highNibble = false;
-        }
-    } else if (delta < 0) {
-        const uint64_t back = static_cast<uint64_t>(-static_cast<int64_t>(delta));
-        if (back > from) {
-            target = 0;
-            highNibble = true;
-        } else {
-            target = from - back;
-        }
-    } else {
-        target = from;
-    }
-    const uint32_t n = static_cast<uint32_t>(target);
-
+    const hexview::CaretSpot to = hexview::MoveCaret(caretPos, dataSize, delta, highNibble);
     if (shift && selectionAnchor != HEXEDIT_NONE) {
-        selectionStart = std::min(selectionAnchor, n);
-        selectionEnd = std::max(selectionAnchor, n);
+        const hexview::Selection span = hexview::SpanBetween(selectionAnchor, to.address);
+        selectionStart = span.start;
+        selectionEnd = span.end;
     }
-    if (EnsureHexEditLayout(*this)) MakeRangeVisible(n, n, true);
-    SetCaret(n, highNibble);
+    if (EnsureLayout()) MakeRangeVisible(to.address, to.address, true);
+    SetCaret(to.address, to.highNibble);
 }
 
 LRESULT CHexEditBase::OnChar(WPARAM code, LPARAM) {
-    if (code == 0x08) return 1;  // Backspace: nothing is ever deleted
+    if (code == VK_BACK) return 1;  // nothing is ever deleted
     return EnterHexDigit(static_cast<uint16_t>(code)) ? 0 : 1;
 }
 
 bool CHexEditBase::EnterHexDigit(uint16_t code) {
-    if (code > 255 || !data || dataSize == 0 || readOnly || caretPos >= dataSize) return false;
-    const int value = HexDigitValue(code);
-    if (value < 0) return false;
-
-    uint8_t& byte = data[caretPos];
-    if (caretHighNibble) {
-        byte = static_cast<uint8_t>((byte & 0x0F) | (value << 4));
+    if (!data || dataSize == 0 || readOnly || caretPos >= dataSize) return false;
+    if (!hexview::TypeHexDigit(data[caretPos], code, caretHighNibble)) return false;
+    if (caretHighNibble)
         MoveCaretBy(0, false);
-    } else {
-        byte = static_cast<uint8_t>((byte & 0xF0) | value);
+    else
         MoveCaretBy(+1, true);
-    }
     Repaint();
-    NotifyParent(kEnChange);
+    NotifyParent(EN_CHANGE);
     return true;
 }

@@ -1,55 +1,28 @@
 // Pointer behaviour of the control: mapping points to digits, focus, press,
 // drag with auto-scroll, release, double-click, and the selection setter.
-#include <algorithm>
-#include <cstdint>
-
 #include "hexedit/HexEditBase.h"
-#include "hexedit/HexEditLayoutGuard.h"
 
 namespace {
 
-// Delay in timer ticks between two auto-scroll steps for a pointer `distance`
-// pixels beyond the text area: 7 close to the edge, down to 1 far away.
-uint16_t AutoScrollDelayFor(int64_t distance) {
-    return static_cast<uint16_t>(7 - std::min<int64_t>((distance + 1) / 5, 6));
-}
+hexview::ViewPoint ViewPointOf(POINT p) { return {p.x, p.y}; }
+
+RECT RectOf(const hexview::ViewRect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
 }  // namespace
 
 CHexEditBase::HitTestResult CHexEditBase::HitTest(POINT point) const {
-    if (dataSize == 0) return {HEXEDIT_NONE, false};
-    // Before the first layout nothing is on screen; the first byte is the
-    // only sensible answer.
-    if (charWidth == 0 || lineHeight == 0 || bytesPerLine == 0) return {0, true};
-
-    // Half a cell added: a point in the right half of a cell counts as the
-    // next cell, so the nearest cell edge wins.
-    int64_t x = static_cast<int64_t>(point.x) - textRect.left + scrollX + charWidth / 2;
-    int64_t y = static_cast<int64_t>(point.y) - textRect.top;
-    y = std::clamp<int64_t>(y, 0, static_cast<int64_t>(lineHeight) * linesVisible);
-    const int64_t hexRight =
-        static_cast<int64_t>(hexColumnLeft) + hexColumnWidth - HEXEDIT_TEXT_INSET;
-    x = std::clamp<int64_t>(x, hexColumnLeft, std::max<int64_t>(hexColumnLeft, hexRight));
-
-    const uint64_t cell = static_cast<uint64_t>(x - hexColumnLeft) / charWidth;
-    const uint64_t line = static_cast<uint64_t>(topLine) + static_cast<uint64_t>(y) / lineHeight;
-    const uint64_t address = line * bytesPerLine + cell / 3;
-    if (address >= dataSize) return {dataSize - 1, false};
-    return {static_cast<uint32_t>(address), cell % 3 == 0};
+    const hexview::CaretSpot spot =
+        hexview::HitTest(layout, topLine, scrollX, dataSize, ViewPointOf(point));
+    return {spot.address, spot.highNibble};
 }
 
 void CHexEditBase::SetSelection(uint32_t start, uint32_t end, bool makeVisible, bool repaint) {
     if (start == selectionStart && end == selectionEnd) return;
-    const uint32_t last = dataSize == 0 ? HEXEDIT_NONE : dataSize - 1;
-    if (end != HEXEDIT_NONE && end >= dataSize) end = last;
-    if (start != HEXEDIT_NONE && start >= dataSize) start = last;
-    // Copy, paste and painting rely on start <= end: a reversed pair from
-    // an outside caller is stored in order.
-    if (start != HEXEDIT_NONE && end != HEXEDIT_NONE && start > end) std::swap(start, end);
-    selectionEnd = end;
-    selectionStart = start;
-    if (makeVisible && start != HEXEDIT_NONE && end != HEXEDIT_NONE && EnsureHexEditLayout(*this))
-        MakeRangeVisible(start, end, false);
+    const hexview::Selection stored = hexview::ClampSelection(start, end, dataSize);
+    selectionEnd = stored.end;
+    selectionStart = stored.start;
+    if (makeVisible && stored.start != HEXEDIT_NONE && stored.end != HEXEDIT_NONE && EnsureLayout())
+        MakeRangeVisible(stored.start, stored.end, false);
     if (repaint) Repaint();
 }
 
@@ -85,14 +58,10 @@ void CHexEditBase::OnKillFocus(HWND) {
 void CHexEditBase::OnLButtonDown(UINT, POINT point) {
     ::SetFocus(hwnd);
     if (!data) return;
-    EnsureHexEditLayout(*this);
-    const HitTestResult hit = HitTest(point);
-    SetCaret(hit.address, hit.highNibble);
-
-    const int cx = ::GetSystemMetrics(SM_CXDRAG);
-    const int cy = ::GetSystemMetrics(SM_CYDRAG);
-    dragStartRect = RECT{point.x - (cx >> 1), point.y - (cy >> 1), point.x + (cx >> 1) + (cx & 1),
-                         point.y + (cy >> 1) + (cy & 1)};
+    EnsureLayout();
+    SetCaretAt(point);
+    dragStartRect = RectOf(hexview::DragStartBox(ViewPointOf(point), ::GetSystemMetrics(SM_CXDRAG),
+                                                 ::GetSystemMetrics(SM_CYDRAG)));
 
     selectionStart = HEXEDIT_NONE;
     selectionAnchor = caretPos;
@@ -104,25 +73,21 @@ void CHexEditBase::OnMouseMove(UINT flags, POINT point) {
     if (::PtInRect(&dragStartRect, point)) return;
     // An empty box: every later move of this drag counts.
     dragStartRect = RECT{-1, -1, -1, -1};
-    EnsureHexEditLayout(*this);
+    EnsureLayout();
 
-    if (IsMultiLine() && !::PtInRect(&textRect, point)) {
-        if (point.y < textRect.top)
-            StartAutoScroll(point, -1,
-                            AutoScrollDelayFor(static_cast<int64_t>(textRect.top) - point.y));
-        else if (point.y > textRect.bottom)
-            StartAutoScroll(point, +1,
-                            AutoScrollDelayFor(static_cast<int64_t>(point.y) - textRect.bottom));
+    const hexview::DragScroll drag = hexview::DragScrollFor(layout.textRect, ViewPointOf(point));
+    if (IsMultiLine() && drag.outside) {
+        if (drag.lines != 0) StartAutoScroll(point, drag.lines, drag.delay);
         // Beside the text area a running timer keeps its direction.
         autoScrollPoint = point;
     } else {
         StopAutoScroll();
     }
 
-    const HitTestResult hit = HitTest(point);
-    SetCaret(hit.address, hit.highNibble);
-    selectionStart = std::min(selectionAnchor, caretPos);
-    selectionEnd = std::max(selectionAnchor, caretPos);
+    SetCaretAt(point);
+    const hexview::Selection span = hexview::SpanBetween(selectionAnchor, caretPos);
+    selectionStart = span.start;
+    selectionEnd = span.end;
     Repaint();
 }
 
@@ -140,12 +105,12 @@ void CHexEditBase::OnTimer(UINT_PTR id) {
     }
     autoScrollCountdown = autoScrollDelay;
     ScrollLinesBy(autoScrollLines, false);
-    EnsureHexEditLayout(*this);
-    const HitTestResult hit = HitTest(autoScrollPoint);
-    SetCaret(hit.address, hit.highNibble);
+    EnsureLayout();
+    SetCaretAt(autoScrollPoint);
     if (selectionAnchor != HEXEDIT_NONE) {
-        selectionStart = std::min(selectionAnchor, caretPos);
-        selectionEnd = std::max(selectionAnchor, caretPos);
+        const hexview::Selection span = hexview::SpanBetween(selectionAnchor, caretPos);
+        selectionStart = span.start;
+        selectionEnd = span.end;
     }
     Repaint();
 }
@@ -159,9 +124,8 @@ void CHexEditBase::OnLButtonUp(UINT, POINT) {
 void CHexEditBase::OnLButtonDblClk(UINT, POINT point) {
     ::SetFocus(hwnd);
     if (!data) return;
-    EnsureHexEditLayout(*this);
-    const HitTestResult hit = HitTest(point);
-    SetCaret(hit.address, hit.highNibble);
+    EnsureLayout();
+    SetCaretAt(point);
     // An empty block gives no byte to select.
     if (caretPos < dataSize) {
         selectionStart = caretPos;

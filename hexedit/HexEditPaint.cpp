@@ -7,17 +7,15 @@
 // cut to the clipping region as well, which keeps every coordinate handed
 // to GDI near the window even for a line many millions of pixels wide.
 #include "hexedit/HexEditBase.h"
+#include "hexedit/core/HexViewText.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace {
 
-constexpr UINT kTextFormat = DT_SINGLELINE | DT_NOPREFIX;  // 0x0820, left and top aligned
-constexpr uint32_t kMaxLabelDigits = 31;                   // a label holds at most 31 characters
-constexpr wchar_t kHexDigits[] = L"0123456789ABCDEF";
+constexpr UINT kTextFormat = DT_SINGLELINE | DT_NOPREFIX;  // left and top aligned
 
 // The horizontal extent of the clipping region, in window x.
 struct ClipSpan {
@@ -35,7 +33,7 @@ void FillCut(HDC dc, int64_t left, int top, int64_t right, int bottom, HBRUSH br
 }
 
 void FillSolid(HDC dc, int64_t left, int top, int64_t right, int bottom, COLORREF colour, const ClipSpan& clip) {
-    CBrushHandle brush(::CreateSolidBrush(colour));
+    CBrush brush(::CreateSolidBrush(colour));
     if (brush) FillCut(dc, left, top, right, bottom, brush.get(), clip);
 }
 
@@ -49,20 +47,9 @@ void DrawRun(HDC dc, const std::wstring& text, int64_t left, int top, int64_t ri
     ::DrawTextW(dc, text.data(), static_cast<int>(text.size()), &rect, kTextFormat);
 }
 
-// The byte columns [first, last] of a line of `count` bytes whose cells of
-// `cellWidth` pixels start at window x `origin` that can reach the clip
-// span; one more column either side covers glyphs that overhang their cell.
-// False when none can.
-bool VisibleColumns(int64_t origin, int64_t cellWidth, uint32_t count, const ClipSpan& clip, uint32_t& first,
-                    uint32_t& last) {
-    if (count == 0 || cellWidth <= 0) return false;
-    const int64_t lastColumn = static_cast<int64_t>(count) - 1;
-    const int64_t lo = std::max<int64_t>((clip.left - origin) / cellWidth - 1, 0);
-    const int64_t hi = std::min<int64_t>((clip.right - origin) / cellWidth + 1, lastColumn);
-    if (clip.right < origin - cellWidth || lo > hi) return false;
-    first = static_cast<uint32_t>(lo);
-    last = static_cast<uint32_t>(hi);
-    return true;
+bool VisibleColumns(int64_t origin, int64_t cellWidth, uint32_t count, const ClipSpan& clip,
+                    uint32_t& first, uint32_t& last) {
+    return hexview::VisibleColumns(origin, cellWidth, count, clip.left, clip.right, first, last);
 }
 
 }  // namespace
@@ -112,13 +99,14 @@ void CHexEditBase::Paint(HDC dc) {
     {
         CSelectObject selectFont(dc, font.GetSafeHandle());
         if (layoutDirty) RecalcLayout(dc);
+        const RECT textRect = GetTextRect();
 
         RECT client{};
         if (hwnd) GetClientRect(&client);
-        CBrushHandle background(::CreateSolidBrush(backgroundColour));
+        CBrush background(::CreateSolidBrush(backgroundColour));
         if (background) ::FillRect(dc, &client, background.get());
 
-        CRgnHandle clip(::CreateRectRgn(textRect.left - 2, textRect.top, textRect.right + 2, textRect.bottom));
+        CRgn clip(::CreateRectRgn(textRect.left - 2, textRect.top, textRect.right + 2, textRect.bottom));
         if (clip) ::SelectClipRgn(dc, clip.get());
 
         if (showAddress) PaintAddressColumn(dc);
@@ -133,14 +121,10 @@ void CHexEditBase::Paint(HDC dc) {
 void CHexEditBase::PaintAddressColumn(HDC dc) {
     if (dataSize == 0 || !data) return;
 
-    // "%%0%uX" applied to the digit count gives e.g. "%06X". More than 31
-    // digits would not fit a label; such counts draw 31-digit labels.
-    char format[16];
-    std::snprintf(format, sizeof format, "%%0%uX", std::min(addressDigits, kMaxLabelDigits));
-
+    const RECT textRect = GetTextRect();
     const ClipSpan clip{static_cast<int64_t>(textRect.left) - 2, static_cast<int64_t>(textRect.right) + 2};
-    const int64_t left = static_cast<int64_t>(textRect.left) + addressColumnLeft - scrollX;
-    const int64_t right = left + addressColumnWidth - HEXEDIT_TEXT_INSET;
+    const int64_t left = static_cast<int64_t>(textRect.left) + layout.addressColumnLeft - scrollX;
+    const int64_t right = left + layout.addressColumnWidth - HEXEDIT_TEXT_INSET;
     FillSolid(dc, left, textRect.top, right, textRect.bottom, addressBackColour, clip);
     // Labels wholly outside the clip show nothing; skipping them also keeps
     // far-away coordinates out of DrawText.
@@ -150,17 +134,16 @@ void CHexEditBase::PaintAddressColumn(HDC dc) {
     ::SetTextColor(dc, addressTextColour);
     ::SetBkColor(dc, addressBackColour);
 
-    const LineWalk walk{topLine, linesVisible, bytesPerLine, dataSize, textRect.top, static_cast<int>(lineHeight)};
-    char label[kMaxLabelDigits + 1];
+    const LineWalk walk{topLine, layout.linesVisible, layout.bytesPerLine, dataSize, textRect.top,
+                        static_cast<int>(layout.lineHeight)};
+    char label[hexview::kMaxLabelDigits];
     std::wstring text;
-    text.reserve(kMaxLabelDigits);
+    text.reserve(hexview::kMaxLabelDigits);
     uint64_t firstByte;
     uint32_t count;
     for (uint32_t i = 0; i < walk.linesVisible && walk.Line(i, firstByte, count); ++i) {
-        const int written =
-            std::snprintf(label, sizeof label, format, static_cast<unsigned>(static_cast<uint32_t>(firstByte)));
-        if (written <= 0) continue;
-        text.assign(label, label + std::min<size_t>(static_cast<size_t>(written), kMaxLabelDigits));
+        const size_t length = hexview::FormatAddress(static_cast<uint32_t>(firstByte), addressDigits, label);
+        text.assign(label, label + length);
         DrawRun(dc, text, left, walk.BandTop(i), right, walk.BandTop(i) + walk.lineHeight, clip);
     }
 }
@@ -168,10 +151,11 @@ void CHexEditBase::PaintAddressColumn(HDC dc) {
 void CHexEditBase::PaintHexColumn(HDC dc) {
     if (dataSize == 0 || !data) return;
 
+    const RECT textRect = GetTextRect();
     const ClipSpan clip{static_cast<int64_t>(textRect.left) - 2, static_cast<int64_t>(textRect.right) + 2};
-    const int64_t cw = charWidth;
-    const int64_t left = static_cast<int64_t>(textRect.left) + hexColumnLeft - scrollX;
-    const int64_t right = left + hexColumnWidth - HEXEDIT_TEXT_INSET;
+    const int64_t cw = layout.charWidth;
+    const int64_t left = static_cast<int64_t>(textRect.left) + layout.hexColumnLeft - scrollX;
+    const int64_t right = left + layout.hexColumnWidth - HEXEDIT_TEXT_INSET;
     FillSolid(dc, left, textRect.top, right, textRect.bottom, hexBackColour, clip);
 
     ::SetBkMode(dc, TRANSPARENT);
@@ -186,9 +170,10 @@ void CHexEditBase::PaintHexColumn(HDC dc) {
     // between the two.
     const uint64_t selFirst = std::min(selectionStart, selectionEnd);
     const uint64_t selLast = std::max(selectionStart, selectionEnd);
-    CBrushHandle selectionBrush;
+    CBrush selectionBrush;
 
-    const LineWalk walk{topLine, linesVisible, bytesPerLine, dataSize, textRect.top, static_cast<int>(lineHeight)};
+    const LineWalk walk{topLine, layout.linesVisible, layout.bytesPerLine, dataSize, textRect.top,
+                        static_cast<int>(layout.lineHeight)};
     std::wstring text;
     uint64_t firstByte;
     uint32_t count;
@@ -198,15 +183,9 @@ void CHexEditBase::PaintHexColumn(HDC dc) {
         const int top = walk.BandTop(i);
         const int bottom = top + walk.lineHeight;
 
-        // Hex line text: "HH HH ... HH", no blank after the line's last byte.
         const auto build = [&](uint32_t from, uint32_t to) {
             text.clear();
-            for (uint32_t c = from; c <= to; ++c) {
-                const uint8_t byte = data[firstByte + c];
-                text.push_back(kHexDigits[byte >> 4]);
-                text.push_back(kHexDigits[byte & 0x0F]);
-                if (c + 1 < count) text.push_back(L' ');
-            }
+            hexview::AppendHexCells(text, data.get() + firstByte, from, to, count);
         };
         build(v0, v1);
         ::SetTextColor(dc, hexTextColour);
@@ -237,17 +216,19 @@ void CHexEditBase::PaintHexColumn(HDC dc) {
 void CHexEditBase::PaintAsciiColumn(HDC dc) {
     if (dataSize == 0 || !data) return;
 
+    const RECT textRect = GetTextRect();
     const ClipSpan clip{static_cast<int64_t>(textRect.left) - 2, static_cast<int64_t>(textRect.right) + 2};
-    const int64_t cw = charWidth;
-    const int64_t left = static_cast<int64_t>(textRect.left) + asciiColumnLeft - scrollX;
-    const int64_t right = left + asciiColumnWidth;
+    const int64_t cw = layout.charWidth;
+    const int64_t left = static_cast<int64_t>(textRect.left) + layout.asciiColumnLeft - scrollX;
+    const int64_t right = left + layout.asciiColumnWidth;
     FillSolid(dc, left, textRect.top, right, textRect.bottom, asciiBackColour, clip);
 
     ::SetBkMode(dc, OPAQUE);
     ::SetTextColor(dc, asciiTextColour);
     ::SetBkColor(dc, asciiBackColour);
 
-    const LineWalk walk{topLine, linesVisible, bytesPerLine, dataSize, textRect.top, static_cast<int>(lineHeight)};
+    const LineWalk walk{topLine, layout.linesVisible, layout.bytesPerLine, dataSize, textRect.top,
+                        static_cast<int>(layout.lineHeight)};
     std::wstring text;
     uint64_t firstByte;
     uint32_t count;
@@ -255,11 +236,7 @@ void CHexEditBase::PaintAsciiColumn(HDC dc) {
         uint32_t v0, v1;
         if (!VisibleColumns(left, cw, count, clip, v0, v1)) continue;
         text.clear();
-        // Printable in the C locale: 0x20 to 0x7E; everything else is ".".
-        for (uint32_t c = v0; c <= v1; ++c) {
-            const uint8_t byte = data[firstByte + c];
-            text.push_back(byte >= 0x20 && byte <= 0x7E ? static_cast<wchar_t>(byte) : L'.');
-        }
+        for (uint32_t c = v0; c <= v1; ++c) text.push_back(static_cast<wchar_t>(hexview::AsciiCell(data[firstByte + c])));
         const int top = walk.BandTop(i);
         DrawRun(dc, text, left + v0 * cw, top, right, top + walk.lineHeight, clip);
     }

@@ -14,9 +14,9 @@ HFONT MakeFont() {
 TEST(FrameworkGdi, OwningHandlesDeleteTheirObject) {
     HFONT raw = MakeFont();
     {
-        CFontHandle font(raw);
+        CFont font(raw);
         EXPECT_EQ(::GetObjectType(raw), static_cast<DWORD>(OBJ_FONT));
-        CFontHandle moved(std::move(font));
+        CFont moved(std::move(font));
         EXPECT_FALSE(font);
         EXPECT_EQ(moved.get(), raw);
     }
@@ -24,7 +24,7 @@ TEST(FrameworkGdi, OwningHandlesDeleteTheirObject) {
 
     HBRUSH kept = ::CreateSolidBrush(RGB(1, 2, 3));
     {
-        CBrushHandle brush(kept);
+        CBrush brush(kept);
         EXPECT_EQ(brush.release(), kept);
     }
     EXPECT_EQ(::GetObjectType(kept), static_cast<DWORD>(OBJ_BRUSH));
@@ -35,7 +35,7 @@ TEST(FrameworkGdi, FontSlotDeletesOnlyWhatItOwns) {
     HFONT borrowed = MakeFont();
     HFONT owned = MakeFont();
     {
-        CFont slot;
+        CFontSlot slot;
         slot.SetBorrowed(borrowed);
         EXPECT_FALSE(slot.IsOwned());
         slot.SetOwned(owned);
@@ -63,7 +63,7 @@ TEST(FrameworkGdi, SelectionAndMemoryDcAreRestored) {
         EXPECT_EQ(info.bmHeight, 21);
 
         HGDIOBJ before = ::GetCurrentObject(memory, OBJ_FONT);
-        CFontHandle font(MakeFont());
+        CFont font(MakeFont());
         {
             CSelectObject select(memory, font.get());
             EXPECT_EQ(::GetCurrentObject(memory, OBJ_FONT), font.get());

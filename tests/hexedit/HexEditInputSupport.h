@@ -93,7 +93,7 @@ template <class Records>
 int ChangeCount(const Records& records, HWND control) {
     int count = 0;
     for (const auto& r : records)
-        if (r.code == 0x0300 && r.control == control) ++count;
+        if (r.code == EN_CHANGE && r.control == control) ++count;
     return count;
 }
 

@@ -47,7 +47,7 @@ TEST(HexEditTyping, TwoDigitsFillAByteAndAdvance) {
     ASSERT_EQ(t.parent.commands.size(), 2u);
     for (const CommandRecord& r : t.parent.commands) {
         EXPECT_EQ(r.id, kTestControlId);
-        EXPECT_EQ(r.code, 0x0300);
+        EXPECT_EQ(r.code, EN_CHANGE);
         EXPECT_EQ(r.control, t.hwnd());
     }
     Char(t.hwnd(), L'c');
@@ -218,6 +218,22 @@ TEST(HexEditKeys, PageKeysMoveByThePaintedLinesLessOne) {
     EXPECT_EQ(std::pair(e.GetCaretPos(), e.IsCaretHighNibble()), std::pair(0u, true));
 }
 
+TEST(HexEditKeys, PageKeysWithNoLinePaintedStay) {
+    TestControl t;
+    t.SetCountingData(1000);
+    CHexEditBase& e = t.edit;
+    for (int height : {2 * HEXEDIT_TEXT_INSET, 2 * HEXEDIT_TEXT_INSET + 1}) {
+        ::MoveWindow(t.hwnd(), 10, 10, 400, height, TRUE);
+        ASSERT_LE(e.GetLinesVisible(), 1u);
+        e.SetCaret(100, true);
+        for (UINT key : {VK_NEXT, VK_PRIOR}) {
+            Key(t.hwnd(), key);
+            EXPECT_EQ(std::pair(e.GetCaretPos(), e.IsCaretHighNibble()), std::pair(100u, true))
+                << "height " << height << " key " << key;
+        }
+    }
+}
+
 TEST(HexEditKeys, UpAndDownKeepTheColumnUntilAnEnd) {
     TestControl t;
     t.SetCountingData(100);  // the last line holds bytes 96..99
@@ -306,7 +322,7 @@ const MessageEntry StepDialog::messageEntries[] = {
          WndAs<StepDialog>(w).RunStep();
          return 0;
      }},
-    {WM_COMMAND, IDC_TEST_PLACEHOLDER, 0x0300,
+    {WM_COMMAND, IDC_TEST_PLACEHOLDER, EN_CHANGE,
      [](CWnd& w, WPARAM, LPARAM) -> LRESULT {
          ++WndAs<StepDialog>(w).changeCount;
          return 0;

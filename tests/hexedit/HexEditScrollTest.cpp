@@ -363,6 +363,19 @@ TEST(HexEditScrolling, ThumbTrackUsesTheBarsFullTrackPosition) {
     EXPECT_NE(e.GetTopLine(), 66000u & 0xFFFF);
 }
 
+TEST(HexEditScrolling, HorizontalThumbTrackUsesTheBarsFullTrackPosition) {
+    // A line wider than 16 bits of pixels.
+    TestControl t;
+    t.edit.SetBytesPerLine(30000, false, false);
+    t.SetCountingData(60000);
+    PumpMessages();  // the bars get their ranges
+    const auto& e = t.edit;
+    ASSERT_GT(e.GetMaxScrollX(), 66000u);
+    t.edit.ScrollToX(66000, false);
+    HScroll(t, SB_THUMBTRACK, static_cast<WORD>(66000 & 0xFFFF));
+    EXPECT_EQ(e.GetScrollX(), 66000u);
+}
+
 TEST(HexEditScrolling, PageDownWithNoWholeLineVisibleStays) {
     TestControl t;
     t.SetCountingData(1600);
@@ -399,11 +412,15 @@ TEST(HexEditScrolling, HorizontalScrollCodes) {
     EXPECT_EQ(e.GetScrollX(), 0u);
     HScroll(t, SB_LINELEFT);
     EXPECT_EQ(e.GetScrollX(), 0u);
-    HScroll(t, SB_THUMBTRACK, 17);
+    // Thumb tracking follows the bar's track position (outside a drag, the
+    // bar's position), never the 16-bit position of the message.
+    ::SetScrollPos(t.hwnd(), SB_HORZ, 17, FALSE);
+    HScroll(t, SB_THUMBTRACK, 5);
     EXPECT_EQ(e.GetScrollX(), 17u);
     HScroll(t, SB_THUMBPOSITION, 40);
     EXPECT_EQ(e.GetScrollX(), 17u);
-    HScroll(t, SB_THUMBTRACK, 0xFFFF);
+    ::SetScrollPos(t.hwnd(), SB_HORZ, 0xFFFFF, FALSE);
+    HScroll(t, SB_THUMBTRACK, 0);
     EXPECT_EQ(e.GetScrollX(), e.GetMaxScrollX());
     EXPECT_EQ(BarInfo(t.hwnd(), SB_HORZ).nPos, static_cast<int>(e.GetMaxScrollX()));
 }

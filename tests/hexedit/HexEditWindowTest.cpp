@@ -203,7 +203,7 @@ TEST(HexEditCreation, SelfCreatingWindowOwnsItsObject) {
     CHexEditBase::RegisterWindowClasses();
     TestParent parent;
     const long before = CHexEditBase::GetLiveObjectCount();
-    HWND window = ::CreateWindowExW(0, HEXEDIT_AUTO_CLASS_NAME, nullptr, WS_CHILD | WS_VISIBLE | 0x0004, 0, 0, 200,
+    HWND window = ::CreateWindowExW(0, HEXEDIT_AUTO_CLASS_NAME, nullptr, WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 200,
                                     100, parent.hwnd(), reinterpret_cast<HMENU>(5), ::GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
     auto* object = dynamic_cast<CHexEditBase*>(CWnd::FromHandlePermanent(window));
