@@ -68,7 +68,8 @@ private:
 // Selects an object into a DC and selects the previous one back on exit.
 class CSelectObject {
 public:
-    CSelectObject(HDC dc, HGDIOBJ object) : dc(dc), previous(object ? ::SelectObject(dc, object) : nullptr) {}
+    CSelectObject(HDC dc, HGDIOBJ object)
+        : dc(dc), previous(object ? ::SelectObject(dc, object) : nullptr) {}
     ~CSelectObject() {
         if (previous && previous != HGDI_ERROR) ::SelectObject(dc, previous);
     }
@@ -121,7 +122,8 @@ class CMemoryDC {
 public:
     CMemoryDC(HDC reference, int width, int height)
         : dc(::CreateCompatibleDC(reference)),
-          bitmap(dc ? ::CreateCompatibleBitmap(reference, width > 0 ? width : 1, height > 0 ? height : 1)
+          bitmap(dc ? ::CreateCompatibleBitmap(reference, width > 0 ? width : 1,
+                                               height > 0 ? height : 1)
                     : nullptr),
           previous(dc && bitmap ? ::SelectObject(dc, bitmap.get()) : nullptr) {}
     ~CMemoryDC() {

@@ -23,14 +23,14 @@
 // (caret, mouse, selection), HexEditKeyboard.cpp, HexEditClipboard.cpp.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
 #include "framework/Gdi.h"
 #include "framework/Wnd.h"
 #include "hexedit/core/HexViewCaret.h"
 #include "hexedit/core/HexViewLayout.h"
-
-#include <atomic>
-#include <cstdint>
-#include <memory>
 
 // Posted by RecalcLayout to the control itself; the scroll bars are brought
 // up to date from the message loop, never inside a layout.
@@ -78,8 +78,8 @@ public:
     // Creates a window of the class "CHexEditBase".
     BOOL Create(LPCWSTR windowName, DWORD style, const RECT& rect, HWND parent, UINT id,
                 void* context = nullptr);
-    BOOL Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect,
-                HWND parent, UINT id, void* context = nullptr) override;
+    BOOL Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect, HWND parent,
+                UINT id, void* context = nullptr) override;
     BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
     BOOL PreTranslateMessage(MSG* msg) override;
 
@@ -126,7 +126,9 @@ public:
     void StartAutoScroll(POINT point, int lines, uint16_t delay);
     void StopAutoScroll();
     void SetSelection(uint32_t start, uint32_t end, bool makeVisible, bool repaint);
-    BOOL HasSelection() const { return selectionStart != HEXEDIT_NONE && selectionEnd != HEXEDIT_NONE; }
+    BOOL HasSelection() const {
+        return selectionStart != HEXEDIT_NONE && selectionEnd != HEXEDIT_NONE;
+    }
 
     // Keyboard and editing.
     void MoveCaretBy(int32_t delta, bool highNibble);

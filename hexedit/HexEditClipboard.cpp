@@ -4,12 +4,12 @@
 // "BinaryData" (a 32-bit little-endian count, then the bytes), and as text of
 // upper-case hex pairs laid out like the view's rows. Paste reads only
 // "BinaryData" and overwrites in place; text is never parsed back.
-#include "hexedit/HexEditBase.h"
-#include "hexedit/core/HexViewText.h"
-
 #include <cstdint>
 #include <cstring>
 #include <string>
+
+#include "hexedit/HexEditBase.h"
+#include "hexedit/core/HexViewText.h"
 
 namespace {
 

@@ -1,25 +1,36 @@
 // Keyboard side of the control: the Ctrl+A/C/V chords, caret moves with the
 // Shift selection rule, Tab between dialog items, and overwriting hex digits.
+#include <optional>
+
 #include "hexedit/HexEditBase.h"
 #include "hexedit/core/HexViewText.h"
 
-#include <optional>
-
 namespace {
 
-bool KeyDown(int key) { return (::GetKeyState(key) & 0x8000) != 0; }
+bool KeyDown(int key) {
+    return (::GetKeyState(key) & 0x8000) != 0;
+}
 
 std::optional<hexview::NavKey> NavKeyOf(UINT key) {
     switch (key) {
-        case VK_PRIOR: return hexview::NavKey::PageUp;
-        case VK_NEXT: return hexview::NavKey::PageDown;
-        case VK_END: return hexview::NavKey::End;
-        case VK_HOME: return hexview::NavKey::Home;
-        case VK_LEFT: return hexview::NavKey::Left;
-        case VK_UP: return hexview::NavKey::Up;
-        case VK_RIGHT: return hexview::NavKey::Right;
-        case VK_DOWN: return hexview::NavKey::Down;
-        default: return std::nullopt;
+        case VK_PRIOR:
+            return hexview::NavKey::PageUp;
+        case VK_NEXT:
+            return hexview::NavKey::PageDown;
+        case VK_END:
+            return hexview::NavKey::End;
+        case VK_HOME:
+            return hexview::NavKey::Home;
+        case VK_LEFT:
+            return hexview::NavKey::Left;
+        case VK_UP:
+            return hexview::NavKey::Up;
+        case VK_RIGHT:
+            return hexview::NavKey::Right;
+        case VK_DOWN:
+            return hexview::NavKey::Down;
+        default:
+            return std::nullopt;
     }
 }
 

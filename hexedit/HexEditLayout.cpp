@@ -1,11 +1,11 @@
 // RecalcLayout: measures the font's cell and the client area and hands them
 // to the portable layout; every other part of the control works from it.
-#include "hexedit/HexEditBase.h"
-
 #include <algorithm>
 
+#include "hexedit/HexEditBase.h"
+
 hexview::LayoutOptions CHexEditBase::CurrentLayoutOptions() const {
-    return {IsMultiLine(), showAddress,  showAscii,
+    return {IsMultiLine(),    showAddress,   showAscii,
             autoBytesPerLine, addressDigits, bytesPerLineSetting};
 }
 

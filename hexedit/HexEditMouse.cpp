@@ -4,9 +4,13 @@
 
 namespace {
 
-hexview::ViewPoint ViewPointOf(POINT p) { return {p.x, p.y}; }
+hexview::ViewPoint ViewPointOf(POINT p) {
+    return {p.x, p.y};
+}
 
-RECT RectOf(const hexview::ViewRect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
+RECT RectOf(const hexview::ViewRect& r) {
+    return RECT{r.left, r.top, r.right, r.bottom};
+}
 
 }  // namespace
 

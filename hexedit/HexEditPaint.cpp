@@ -6,12 +6,12 @@
 // paint depends on the window size, not on the size of the data. Fills are
 // cut to the clipping region as well, which keeps every coordinate handed
 // to GDI near the window even for a line many millions of pixels wide.
-#include "hexedit/HexEditBase.h"
-#include "hexedit/core/HexViewText.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <string>
+
+#include "hexedit/HexEditBase.h"
+#include "hexedit/core/HexViewText.h"
 
 namespace {
 
@@ -25,14 +25,18 @@ struct ClipSpan {
 
 // Cuts a window x into the clipping span widened by one pixel, so the result
 // is a small coordinate that draws exactly what the full one would have.
-int Cut(int64_t x, const ClipSpan& clip) { return static_cast<int>(std::clamp(x, clip.left - 1, clip.right + 1)); }
+int Cut(int64_t x, const ClipSpan& clip) {
+    return static_cast<int>(std::clamp(x, clip.left - 1, clip.right + 1));
+}
 
-void FillCut(HDC dc, int64_t left, int top, int64_t right, int bottom, HBRUSH brush, const ClipSpan& clip) {
+void FillCut(HDC dc, int64_t left, int top, int64_t right, int bottom, HBRUSH brush,
+             const ClipSpan& clip) {
     RECT rect{Cut(left, clip), top, Cut(right, clip), bottom};
     if (rect.left < rect.right && rect.top < rect.bottom) ::FillRect(dc, &rect, brush);
 }
 
-void FillSolid(HDC dc, int64_t left, int top, int64_t right, int bottom, COLORREF colour, const ClipSpan& clip) {
+void FillSolid(HDC dc, int64_t left, int top, int64_t right, int bottom, COLORREF colour,
+               const ClipSpan& clip) {
     CBrush brush(::CreateSolidBrush(colour));
     if (brush) FillCut(dc, left, top, right, bottom, brush.get(), clip);
 }
@@ -106,7 +110,8 @@ void CHexEditBase::Paint(HDC dc) {
         CBrush background(::CreateSolidBrush(backgroundColour));
         if (background) ::FillRect(dc, &client, background.get());
 
-        CRgn clip(::CreateRectRgn(textRect.left - 2, textRect.top, textRect.right + 2, textRect.bottom));
+        CRgn clip(
+            ::CreateRectRgn(textRect.left - 2, textRect.top, textRect.right + 2, textRect.bottom));
         if (clip) ::SelectClipRgn(dc, clip.get());
 
         if (showAddress) PaintAddressColumn(dc);
@@ -122,7 +127,8 @@ void CHexEditBase::PaintAddressColumn(HDC dc) {
     if (dataSize == 0 || !data) return;
 
     const RECT textRect = GetTextRect();
-    const ClipSpan clip{static_cast<int64_t>(textRect.left) - 2, static_cast<int64_t>(textRect.right) + 2};
+    const ClipSpan clip{static_cast<int64_t>(textRect.left) - 2,
+                        static_cast<int64_t>(textRect.right) + 2};
     const int64_t left = static_cast<int64_t>(textRect.left) + layout.addressColumnLeft - scrollX;
     const int64_t right = left + layout.addressColumnWidth - HEXEDIT_TEXT_INSET;
     FillSolid(dc, left, textRect.top, right, textRect.bottom, addressBackColour, clip);
@@ -134,15 +140,16 @@ void CHexEditBase::PaintAddressColumn(HDC dc) {
     ::SetTextColor(dc, addressTextColour);
     ::SetBkColor(dc, addressBackColour);
 
-    const LineWalk walk{topLine, layout.linesVisible, layout.bytesPerLine, dataSize, textRect.top,
-                        static_cast<int>(layout.lineHeight)};
+    const LineWalk walk{topLine,  layout.linesVisible, layout.bytesPerLine,
+                        dataSize, textRect.top,        static_cast<int>(layout.lineHeight)};
     char label[hexview::kMaxLabelDigits];
     std::wstring text;
     text.reserve(hexview::kMaxLabelDigits);
     uint64_t firstByte;
     uint32_t count;
     for (uint32_t i = 0; i < walk.linesVisible && walk.Line(i, firstByte, count); ++i) {
-        const size_t length = hexview::FormatAddress(static_cast<uint32_t>(firstByte), addressDigits, label);
+        const size_t length =
+            hexview::FormatAddress(static_cast<uint32_t>(firstByte), addressDigits, label);
         text.assign(label, label + length);
         DrawRun(dc, text, left, walk.BandTop(i), right, walk.BandTop(i) + walk.lineHeight, clip);
     }
@@ -152,7 +159,8 @@ void CHexEditBase::PaintHexColumn(HDC dc) {
     if (dataSize == 0 || !data) return;
 
     const RECT textRect = GetTextRect();
-    const ClipSpan clip{static_cast<int64_t>(textRect.left) - 2, static_cast<int64_t>(textRect.right) + 2};
+    const ClipSpan clip{static_cast<int64_t>(textRect.left) - 2,
+                        static_cast<int64_t>(textRect.right) + 2};
     const int64_t cw = layout.charWidth;
     const int64_t left = static_cast<int64_t>(textRect.left) + layout.hexColumnLeft - scrollX;
     const int64_t right = left + layout.hexColumnWidth - HEXEDIT_TEXT_INSET;
@@ -172,8 +180,8 @@ void CHexEditBase::PaintHexColumn(HDC dc) {
     const uint64_t selLast = std::max(selectionStart, selectionEnd);
     CBrush selectionBrush;
 
-    const LineWalk walk{topLine, layout.linesVisible, layout.bytesPerLine, dataSize, textRect.top,
-                        static_cast<int>(layout.lineHeight)};
+    const LineWalk walk{topLine,  layout.linesVisible, layout.bytesPerLine,
+                        dataSize, textRect.top,        static_cast<int>(layout.lineHeight)};
     std::wstring text;
     uint64_t firstByte;
     uint32_t count;
@@ -195,7 +203,8 @@ void CHexEditBase::PaintHexColumn(HDC dc) {
         const uint64_t lineLast = firstByte + count - 1;
         if (selLast < firstByte || selFirst > lineLast) continue;
         const uint32_t c0 = selFirst > firstByte ? static_cast<uint32_t>(selFirst - firstByte) : 0;
-        const uint32_t c1 = selLast < lineLast ? static_cast<uint32_t>(selLast - firstByte) : count - 1;
+        const uint32_t c1 =
+            selLast < lineLast ? static_cast<uint32_t>(selLast - firstByte) : count - 1;
         // From the high digit of c0 to the low digit of c1; the fill is one
         // pixel lower at the top and one pixel wider on the right.
         const int64_t x0 = left + 3 * c0 * cw;
@@ -217,7 +226,8 @@ void CHexEditBase::PaintAsciiColumn(HDC dc) {
     if (dataSize == 0 || !data) return;
 
     const RECT textRect = GetTextRect();
-    const ClipSpan clip{static_cast<int64_t>(textRect.left) - 2, static_cast<int64_t>(textRect.right) + 2};
+    const ClipSpan clip{static_cast<int64_t>(textRect.left) - 2,
+                        static_cast<int64_t>(textRect.right) + 2};
     const int64_t cw = layout.charWidth;
     const int64_t left = static_cast<int64_t>(textRect.left) + layout.asciiColumnLeft - scrollX;
     const int64_t right = left + layout.asciiColumnWidth;
@@ -227,8 +237,8 @@ void CHexEditBase::PaintAsciiColumn(HDC dc) {
     ::SetTextColor(dc, asciiTextColour);
     ::SetBkColor(dc, asciiBackColour);
 
-    const LineWalk walk{topLine, layout.linesVisible, layout.bytesPerLine, dataSize, textRect.top,
-                        static_cast<int>(layout.lineHeight)};
+    const LineWalk walk{topLine,  layout.linesVisible, layout.bytesPerLine,
+                        dataSize, textRect.top,        static_cast<int>(layout.lineHeight)};
     std::wstring text;
     uint64_t firstByte;
     uint32_t count;
@@ -236,7 +246,8 @@ void CHexEditBase::PaintAsciiColumn(HDC dc) {
         uint32_t v0, v1;
         if (!VisibleColumns(left, cw, count, clip, v0, v1)) continue;
         text.clear();
-        for (uint32_t c = v0; c <= v1; ++c) text.push_back(static_cast<wchar_t>(hexview::AsciiCell(data[firstByte + c])));
+        for (uint32_t c = v0; c <= v1; ++c)
+            text.push_back(static_cast<wchar_t>(hexview::AsciiCell(data[firstByte + c])));
         const int top = walk.BandTop(i);
         DrawRun(dc, text, left + v0 * cw, top, right, top + walk.lineHeight, clip);
     }

@@ -1,20 +1,25 @@
 // Scrolling: the window's standard scroll bars, the scroll and wheel
 // messages, and the scroll setters. Positions are clamped to the ranges of
 // the layout; the rules are those of hexedit/core/HexViewScroll.
+#include <algorithm>
+
 #include "hexedit/HexEditBase.h"
 #include "hexedit/core/HexViewScroll.h"
-
-#include <algorithm>
 
 namespace {
 
 hexview::ScrollCommand CommandOf(UINT code) {
     switch (code) {
-        case SB_LINEUP: return hexview::ScrollCommand::LineBack;
-        case SB_LINEDOWN: return hexview::ScrollCommand::LineForward;
-        case SB_PAGEUP: return hexview::ScrollCommand::PageBack;
-        case SB_PAGEDOWN: return hexview::ScrollCommand::PageForward;
-        default: return hexview::ScrollCommand::Other;
+        case SB_LINEUP:
+            return hexview::ScrollCommand::LineBack;
+        case SB_LINEDOWN:
+            return hexview::ScrollCommand::LineForward;
+        case SB_PAGEUP:
+            return hexview::ScrollCommand::PageBack;
+        case SB_PAGEDOWN:
+            return hexview::ScrollCommand::PageForward;
+        default:
+            return hexview::ScrollCommand::Other;
     }
 }
 

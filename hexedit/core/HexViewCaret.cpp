@@ -10,7 +10,9 @@ int32_t ToInt32(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
-int32_t SaturatedDelta(int64_t delta) { return ToInt32(delta); }
+int32_t SaturatedDelta(int64_t delta) {
+    return ToInt32(delta);
+}
 
 uint16_t DelayFor(int64_t distance) {
     return static_cast<uint16_t>(7 - std::clamp<int64_t>((distance + 1) / 5, 0, 6));
@@ -101,14 +103,22 @@ CaretMove MoveForKey(NavKey key, bool caretHighNibble, uint32_t bytesPerLine,
     // With no whole line painted there is no page to move by; 0, never back.
     const int64_t page = (std::max<int64_t>(linesVisible, 1) - 1) * line;
     switch (key) {
-        case NavKey::PageUp: return {SaturatedDelta(-page), caretHighNibble};
-        case NavKey::PageDown: return {SaturatedDelta(page), caretHighNibble};
-        case NavKey::Home: return {kHomeDelta, true};
-        case NavKey::End: return {kEndDelta, false};
-        case NavKey::Left: return caretHighNibble ? CaretMove{-1, false} : CaretMove{0, true};
-        case NavKey::Right: return caretHighNibble ? CaretMove{0, false} : CaretMove{1, true};
-        case NavKey::Up: return {SaturatedDelta(-line), caretHighNibble};
-        case NavKey::Down: return {SaturatedDelta(line), caretHighNibble};
+        case NavKey::PageUp:
+            return {SaturatedDelta(-page), caretHighNibble};
+        case NavKey::PageDown:
+            return {SaturatedDelta(page), caretHighNibble};
+        case NavKey::Home:
+            return {kHomeDelta, true};
+        case NavKey::End:
+            return {kEndDelta, false};
+        case NavKey::Left:
+            return caretHighNibble ? CaretMove{-1, false} : CaretMove{0, true};
+        case NavKey::Right:
+            return caretHighNibble ? CaretMove{0, false} : CaretMove{1, true};
+        case NavKey::Up:
+            return {SaturatedDelta(-line), caretHighNibble};
+        case NavKey::Down:
+            return {SaturatedDelta(line), caretHighNibble};
     }
     return {0, caretHighNibble};
 }

@@ -4,10 +4,10 @@
 // auto-scroll while a drag is held outside the text area.
 #pragma once
 
-#include "hexedit/core/HexViewLayout.h"
-
 #include <cstdint>
 #include <optional>
+
+#include "hexedit/core/HexViewLayout.h"
 
 namespace hexview {
 

@@ -12,7 +12,9 @@ constexpr int64_t kMaxColumnWidth = 0x3FFFFFFF;
 // A cell larger than this is no font; it is measured as this much.
 constexpr uint32_t kMaxCell = 0xFFFF;
 
-uint32_t CellSize(uint32_t measured) { return std::clamp<uint32_t>(measured, 1, kMaxCell); }
+uint32_t CellSize(uint32_t measured) {
+    return std::clamp<uint32_t>(measured, 1, kMaxCell);
+}
 
 int32_t ToInt32(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
@@ -64,9 +66,9 @@ Layout ComputeLayout(uint32_t measuredCharWidth, uint32_t measuredLineHeight,
     l.addressColumnLeft = 0;
     l.addressColumnWidth =
         options.showAddress
-            ? static_cast<int32_t>(std::min<int64_t>(int64_t{options.addressDigits} * cw,
-                                                     kMaxColumnWidth) +
-                                   kTextInset)
+            ? static_cast<int32_t>(
+                  std::min<int64_t>(int64_t{options.addressDigits} * cw, kMaxColumnWidth) +
+                  kTextInset)
             : 0;
 
     uint32_t count = options.bytesPerLineSetting;

@@ -28,8 +28,7 @@ ScrollBarFields VerticalBar(const Layout& layout, uint32_t topLine) {
 
 ScrollBarFields HorizontalBar(const Layout& layout, uint32_t scrollX) {
     if (layout.maxScrollX == 0) return {};
-    const auto width =
-        static_cast<uint32_t>(int64_t{layout.textRect.right} - layout.textRect.left);
+    const auto width = static_cast<uint32_t>(int64_t{layout.textRect.right} - layout.textRect.left);
     return {true, width, ClampToInt(uint64_t{layout.maxScrollX} + width - 1),
             ClampToInt(std::min(scrollX, layout.maxScrollX))};
 }
@@ -37,11 +36,16 @@ ScrollBarFields HorizontalBar(const Layout& layout, uint32_t scrollX) {
 int64_t VerticalStep(ScrollCommand command, const Layout& layout) {
     const int64_t page = ClampToInt(layout.fullLinesVisible);
     switch (command) {
-        case ScrollCommand::LineBack: return -1;
-        case ScrollCommand::LineForward: return 1;
-        case ScrollCommand::PageBack: return -page;
-        case ScrollCommand::PageForward: return page;
-        case ScrollCommand::Other: break;
+        case ScrollCommand::LineBack:
+            return -1;
+        case ScrollCommand::LineForward:
+            return 1;
+        case ScrollCommand::PageBack:
+            return -page;
+        case ScrollCommand::PageForward:
+            return page;
+        case ScrollCommand::Other:
+            break;
     }
     return 0;
 }
@@ -50,16 +54,23 @@ int64_t HorizontalStep(ScrollCommand command, const Layout& layout) {
     const int64_t step = ClampToInt(layout.charWidth);
     const int64_t page = int64_t{layout.textRect.right} - layout.textRect.left;
     switch (command) {
-        case ScrollCommand::LineBack: return -step;
-        case ScrollCommand::LineForward: return step;
-        case ScrollCommand::PageBack: return -page;
-        case ScrollCommand::PageForward: return page;
-        case ScrollCommand::Other: break;
+        case ScrollCommand::LineBack:
+            return -step;
+        case ScrollCommand::LineForward:
+            return step;
+        case ScrollCommand::PageBack:
+            return -page;
+        case ScrollCommand::PageForward:
+            return page;
+        case ScrollCommand::Other:
+            break;
     }
     return 0;
 }
 
-int32_t WheelLines(int32_t wheelDelta) { return wheelDelta / -120; }
+int32_t WheelLines(int32_t wheelDelta) {
+    return wheelDelta / -120;
+}
 
 ScrollTarget MakeVisible(const Layout& layout, uint32_t topLine, uint32_t scrollX, uint32_t first,
                          uint32_t last) {

@@ -3,10 +3,10 @@
 // steps of the scroll commands, and what to scroll to bring bytes into view.
 #pragma once
 
-#include "hexedit/core/HexViewLayout.h"
-
 #include <cstdint>
 #include <optional>
+
+#include "hexedit/core/HexViewLayout.h"
 
 namespace hexview {
 

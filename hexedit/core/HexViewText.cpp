@@ -1,9 +1,9 @@
 #include "hexedit/core/HexViewText.h"
 
-#include "image/HexDigits.h"
-
 #include <algorithm>
 #include <vector>
+
+#include "image/HexDigits.h"
 
 namespace hexview {
 

@@ -19,8 +19,7 @@ bool TypeHexDigit(uint8_t& byte, uint32_t code, bool highNibble);
 // Appends the hex cells of bytes [from, to] of a line of `count` bytes:
 // "HH HH ... HH", with no blank after the line's last byte.
 template <class String>
-void AppendHexCells(String& text, const uint8_t* line, uint32_t from, uint32_t to,
-                    uint32_t count) {
+void AppendHexCells(String& text, const uint8_t* line, uint32_t from, uint32_t to, uint32_t count) {
     for (uint64_t c = from; c <= to; ++c) {
         const uint8_t byte = line[c];
         text.push_back(static_cast<typename String::value_type>(kHexDigitChars[byte >> 4]));

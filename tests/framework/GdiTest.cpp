@@ -1,12 +1,13 @@
 // The GDI helpers give back exactly what they took.
-#include "framework/Gdi.h"
-
 #include <gtest/gtest.h>
+
+#include "framework/Gdi.h"
 
 namespace {
 
 HFONT MakeFont() {
-    return ::CreateFontW(-20, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FIXED_PITCH, L"Courier New");
+    return ::CreateFontW(-20, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FIXED_PITCH,
+                         L"Courier New");
 }
 
 }  // namespace
@@ -75,8 +76,8 @@ TEST(FrameworkGdi, SelectionAndMemoryDcAreRestored) {
 }
 
 TEST(FrameworkGdi, PaintDcValidatesTheWindow) {
-    HWND window = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
-                                    ::GetModuleHandleW(nullptr), nullptr);
+    HWND window = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                                    nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
     ::InvalidateRect(window, nullptr, TRUE);
     RECT rect{};

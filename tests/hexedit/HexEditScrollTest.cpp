@@ -1,11 +1,11 @@
 // Layout figures for known window sizes, the scroll bars, the scroll and
 // wheel messages and MakeRangeVisible. Every pixel size is derived from the
 // metrics the control reports, never assumed.
-#include "HexEditTestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+#include "HexEditTestSupport.h"
 
 using namespace hexedit_test;
 
@@ -18,7 +18,9 @@ void ResizeWindow(TestControl& t, int width, int height) {
     PumpMessages();
 }
 
-bool HasStyle(HWND window, DWORD bits) { return (::GetWindowLongW(window, GWL_STYLE) & bits) == bits; }
+bool HasStyle(HWND window, DWORD bits) {
+    return (::GetWindowLongW(window, GWL_STYLE) & bits) == bits;
+}
 
 SCROLLINFO BarInfo(HWND window, int bar) {
     SCROLLINFO info{};
@@ -31,7 +33,8 @@ SCROLLINFO BarInfo(HWND window, int bar) {
 LRESULT Wheel(TestControl& t, short delta) {
     RECT r{};
     ::GetWindowRect(t.hwnd(), &r);
-    return ::SendMessageW(t.hwnd(), WM_MOUSEWHEEL, MAKEWPARAM(0, delta), MAKELPARAM(r.left + 5, r.top + 5));
+    return ::SendMessageW(t.hwnd(), WM_MOUSEWHEEL, MAKEWPARAM(0, delta),
+                          MAKELPARAM(r.left + 5, r.top + 5));
 }
 
 void VScroll(TestControl& t, WORD code, WORD pos = 0) {
@@ -277,17 +280,22 @@ TEST(HexEditScrollBars, SizesAroundTheBarThresholdsSettle) {
     const int cw = static_cast<int>(t.edit.GetCharWidth());
     const int lh = static_cast<int>(t.edit.GetLineHeight());
     const int bar = ::GetSystemMetrics(SM_CXVSCROLL);
-    const int width16 = 2 * HEXEDIT_TEXT_INSET + t.edit.GetAsciiColumnLeft() + t.edit.GetAsciiColumnWidth();
+    const int width16 =
+        2 * HEXEDIT_TEXT_INSET + t.edit.GetAsciiColumnLeft() + t.edit.GetAsciiColumnWidth();
     for (int width = width16 - bar - cw; width <= width16 + cw; width += 3) {
         for (int height = 10 * lh + 10 - bar - 2; height <= 10 * lh + 10 + 2; height += 2) {
             ResizeWindow(t, width, height);
             const auto& e = t.edit;
-            EXPECT_EQ(HasStyle(t.hwnd(), WS_VSCROLL), e.GetMaxTopLine() > 0) << width << "x" << height;
-            EXPECT_EQ(HasStyle(t.hwnd(), WS_HSCROLL), e.GetMaxScrollX() > 0) << width << "x" << height;
+            EXPECT_EQ(HasStyle(t.hwnd(), WS_VSCROLL), e.GetMaxTopLine() > 0)
+                << width << "x" << height;
+            EXPECT_EQ(HasStyle(t.hwnd(), WS_HSCROLL), e.GetMaxScrollX() > 0)
+                << width << "x" << height;
             RECT client{};
             ::GetClientRect(t.hwnd(), &client);
-            EXPECT_EQ(e.GetTextRect().right, std::max<LONG>(client.right - 5, 5)) << width << "x" << height;
-            EXPECT_EQ(e.GetTextRect().bottom, std::max<LONG>(client.bottom - 5, 5)) << width << "x" << height;
+            EXPECT_EQ(e.GetTextRect().right, std::max<LONG>(client.right - 5, 5))
+                << width << "x" << height;
+            EXPECT_EQ(e.GetTextRect().bottom, std::max<LONG>(client.bottom - 5, 5))
+                << width << "x" << height;
         }
     }
 }

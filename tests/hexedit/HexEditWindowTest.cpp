@@ -1,15 +1,14 @@
 // Window classes, the four ways a window comes to be driven by a control
 // object, self-deletion, and the small child-control handlers.
-#include "HexEditTestAlloc.h"
-#include "HexEditTestResource.h"
-#include "HexEditTestSupport.h"
-
-#include "framework/Dialog.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
+
+#include "HexEditTestAlloc.h"
+#include "HexEditTestResource.h"
+#include "HexEditTestSupport.h"
+#include "framework/Dialog.h"
 
 using namespace hexedit_test;
 
@@ -25,7 +24,8 @@ std::wstring ClassOf(HWND window) {
 // WM_APP ends the dialog with wParam. OnOK and OnCancel are counted.
 class TestDialog : public CDialog {
 public:
-    TestDialog(UINT id, std::function<void(TestDialog&)> init) : CDialog(id), init(std::move(init)) {}
+    TestDialog(UINT id, std::function<void(TestDialog&)> init)
+        : CDialog(id), init(std::move(init)) {}
 
     CHexEditBase member;
     bool bindPlaceholder = false;
@@ -82,7 +82,9 @@ public:
 
 private:
     static LRESULT CALLBACK Proc(int code, WPARAM wParam, LPARAM lParam) {
-        if (code == HCBT_CREATEWND && vetoClass && ClassOf(reinterpret_cast<HWND>(wParam)) == vetoClass) return 1;
+        if (code == HCBT_CREATEWND && vetoClass &&
+            ClassOf(reinterpret_cast<HWND>(wParam)) == vetoClass)
+            return 1;
         return ::CallNextHookEx(nullptr, code, wParam, lParam);
     }
     static inline const wchar_t* vetoClass = nullptr;
@@ -154,7 +156,8 @@ TEST(HexEditCreation, DestroyingTheObjectDestroysItsWindow) {
     HWND window = nullptr;
     {
         CHexEditBase edit;
-        ASSERT_TRUE(edit.Create(nullptr, WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 50}, parent.hwnd(), 7));
+        ASSERT_TRUE(
+            edit.Create(nullptr, WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 50}, parent.hwnd(), 7));
         window = edit.GetSafeHwnd();
         ASSERT_TRUE(::IsWindow(window));
     }
@@ -167,7 +170,8 @@ TEST(HexEditCreation, GeneralCreateWithOtherClasses) {
     {
         // An edit window: messages the control does not take reach the edit.
         CHexEditBase edit;
-        ASSERT_TRUE(edit.Create(L"EDIT", L"abc", WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 50}, parent.hwnd(), 8));
+        ASSERT_TRUE(edit.Create(L"EDIT", L"abc", WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 50},
+                                parent.hwnd(), 8));
         EXPECT_EQ(CWnd::FromHandlePermanent(edit.GetSafeHwnd()), &edit);
         wchar_t text[8] = {};
         ::GetWindowTextW(edit.GetSafeHwnd(), text, 8);
@@ -177,8 +181,8 @@ TEST(HexEditCreation, GeneralCreateWithOtherClasses) {
     {
         // The self-creating class, taken by an owner's object: no second object.
         CHexEditBase edit;
-        ASSERT_TRUE(edit.Create(HEXEDIT_AUTO_CLASS_NAME, nullptr, WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 50},
-                                parent.hwnd(), 9));
+        ASSERT_TRUE(edit.Create(HEXEDIT_AUTO_CLASS_NAME, nullptr, WS_CHILD | WS_VISIBLE,
+                                RECT{0, 0, 100, 50}, parent.hwnd(), 9));
         EXPECT_EQ(CWnd::FromHandlePermanent(edit.GetSafeHwnd()), &edit);
         EXPECT_FALSE(edit.IsAutoDelete());
         EXPECT_EQ(CHexEditBase::GetLiveObjectCount(), before + 1);
@@ -191,7 +195,8 @@ TEST(HexEditCreation, VetoedCreateLeavesTheObjectUnbound) {
     CHexEditBase edit;
     {
         CreationVeto veto(HEXEDIT_CLASS_NAME);
-        EXPECT_FALSE(edit.Create(nullptr, WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 50}, parent.hwnd(), 7));
+        EXPECT_FALSE(
+            edit.Create(nullptr, WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 50}, parent.hwnd(), 7));
     }
     EXPECT_EQ(edit.GetSafeHwnd(), nullptr);
     EXPECT_EQ(CountChildrenOfClass(parent.hwnd(), HEXEDIT_CLASS_NAME), 0);
@@ -203,8 +208,9 @@ TEST(HexEditCreation, SelfCreatingWindowOwnsItsObject) {
     CHexEditBase::RegisterWindowClasses();
     TestParent parent;
     const long before = CHexEditBase::GetLiveObjectCount();
-    HWND window = ::CreateWindowExW(0, HEXEDIT_AUTO_CLASS_NAME, nullptr, WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 200,
-                                    100, parent.hwnd(), reinterpret_cast<HMENU>(5), ::GetModuleHandleW(nullptr), nullptr);
+    HWND window = ::CreateWindowExW(
+        0, HEXEDIT_AUTO_CLASS_NAME, nullptr, WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 200, 100,
+        parent.hwnd(), reinterpret_cast<HMENU>(5), ::GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
     auto* object = dynamic_cast<CHexEditBase*>(CWnd::FromHandlePermanent(window));
     ASSERT_NE(object, nullptr);
@@ -225,8 +231,9 @@ TEST(HexEditCreation, SelfCreatingWindowFailsCleanlyWithoutAnObject) {
     HWND window;
     {
         ScopedAllocationFailure fail(sizeof(CHexEditBase));
-        window = ::CreateWindowExW(0, HEXEDIT_AUTO_CLASS_NAME, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 100,
-                                   parent.hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        window =
+            ::CreateWindowExW(0, HEXEDIT_AUTO_CLASS_NAME, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200,
+                              100, parent.hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
     }
     EXPECT_EQ(FailedAllocationCount(), failuresBefore + 1);
     EXPECT_EQ(window, nullptr);
@@ -327,11 +334,13 @@ TEST(HexEditDialogKeys, AnOrdinaryEditLetsThemThrough) {
 TEST(HexEditHandlers, DialogCodeAndErase) {
     TestControl control;
     ASSERT_TRUE(control.created);
-    EXPECT_EQ(::SendMessageW(control.hwnd(), WM_GETDLGCODE, VK_RETURN, 0), static_cast<LRESULT>(DLGC_WANTALLKEYS));
+    EXPECT_EQ(::SendMessageW(control.hwnd(), WM_GETDLGCODE, VK_RETURN, 0),
+              static_cast<LRESULT>(DLGC_WANTALLKEYS));
 
     DibSection dib(50, 50);
     dib.Fill(RGB(1, 2, 3));
-    EXPECT_EQ(::SendMessageW(control.hwnd(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(dib.hdc()), 0), TRUE);
+    EXPECT_EQ(::SendMessageW(control.hwnd(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(dib.hdc()), 0),
+              TRUE);
     EXPECT_EQ(dib.Pixel(10, 10), RGB(1, 2, 3));
 }
 
@@ -341,10 +350,11 @@ TEST(HexEditHandlers, FixedPitchFontIsCopied) {
     HWND window = control.hwnd();
     control.SetCountingData(64);
     const uint32_t stockHeight = control.edit.GetLineHeight();
-    EXPECT_EQ(::SendMessageW(window, WM_GETFONT, 0, 0), reinterpret_cast<LRESULT>(::GetStockObject(ANSI_FIXED_FONT)));
+    EXPECT_EQ(::SendMessageW(window, WM_GETFONT, 0, 0),
+              reinterpret_cast<LRESULT>(::GetStockObject(ANSI_FIXED_FONT)));
 
-    HFONT sent = ::CreateFontW(-30, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FIXED_PITCH | FF_MODERN,
-                               L"Courier New");
+    HFONT sent = ::CreateFontW(-30, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0,
+                               FIXED_PITCH | FF_MODERN, L"Courier New");
     ASSERT_NE(sent, nullptr);
     LOGFONTW sentDescription{};
     ASSERT_TRUE(::GetObjectW(sent, sizeof sentDescription, &sentDescription));
@@ -357,7 +367,8 @@ TEST(HexEditHandlers, FixedPitchFontIsCopied) {
     EXPECT_NE(held, sent);
     ::DeleteObject(sent);
     LOGFONTW heldDescription{};
-    ASSERT_EQ(::GetObjectW(held, sizeof heldDescription, &heldDescription), static_cast<int>(sizeof heldDescription));
+    ASSERT_EQ(::GetObjectW(held, sizeof heldDescription, &heldDescription),
+              static_cast<int>(sizeof heldDescription));
     EXPECT_EQ(heldDescription.lfHeight, sentDescription.lfHeight);
     EXPECT_STREQ(heldDescription.lfFaceName, sentDescription.lfFaceName);
 
@@ -372,9 +383,10 @@ TEST(HexEditHandlers, OtherFontsAreIgnored) {
     ASSERT_TRUE(control.created);
     HWND window = control.hwnd();
     HFONT stock = static_cast<HFONT>(::GetStockObject(ANSI_FIXED_FONT));
-    HFONT variable = ::CreateFontW(-14, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, VARIABLE_PITCH | FF_SWISS,
-                                   L"Arial");
-    HFONT defaultPitch = ::CreateFontW(-14, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, DEFAULT_PITCH, L"Arial");
+    HFONT variable = ::CreateFontW(-14, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0,
+                                   VARIABLE_PITCH | FF_SWISS, L"Arial");
+    HFONT defaultPitch = ::CreateFontW(-14, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0,
+                                       DEFAULT_PITCH, L"Arial");
     const HFONT offers[] = {variable, defaultPitch, nullptr, reinterpret_cast<HFONT>(0x7654)};
     for (HFONT offer : offers) {
         CClientDC dc(window);
@@ -395,7 +407,8 @@ bool menuLoopSeen = false;
 void CALLBACK EndAnyMenu(HWND, UINT, UINT_PTR, DWORD) {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    if (::GetGUIThreadInfo(::GetCurrentThreadId(), &info) && (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE)))
+    if (::GetGUIThreadInfo(::GetCurrentThreadId(), &info) &&
+        (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE)))
         menuLoopSeen = true;
     ::EndMenu();
 }
@@ -417,7 +430,8 @@ TEST(HexEditHandlers, RightClickShowsNoMenu) {
         UINT_PTR timer = ::SetTimer(nullptr, 0, 100, &EndAnyMenu);
         POINT p{20, 20};
         ::ClientToScreen(d.member.GetSafeHwnd(), &p);
-        d.member.SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(d.member.GetSafeHwnd()), MAKELPARAM(p.x, p.y));
+        d.member.SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(d.member.GetSafeHwnd()),
+                             MAKELPARAM(p.x, p.y));
         ::KillTimer(nullptr, timer);
         d.PostMessage(WM_APP, 1);
     });

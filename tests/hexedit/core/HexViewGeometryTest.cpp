@@ -1,10 +1,10 @@
 // Layout and scrolling of the hex view from cell sizes and client areas.
-#include "hexedit/core/HexViewLayout.h"
-#include "hexedit/core/HexViewScroll.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
+
+#include "hexedit/core/HexViewLayout.h"
+#include "hexedit/core/HexViewScroll.h"
 
 using namespace hexview;
 
@@ -64,13 +64,14 @@ TEST(HexViewLayout, LinesColumnsAndRanges) {
 TEST(HexViewLayout, AbsurdInputStaysRepresentable) {
     // Huge cells, settings and rectangles: at least one byte per line, and
     // columns that add up without overflow (UBSan watches the arithmetic).
-    const ViewRect rects[] = {{0, 0, 0, 0}, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, {5, 5, -5, -5}};
+    const ViewRect rects[] = {
+        {0, 0, 0, 0}, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, {5, 5, -5, -5}};
     for (uint32_t cell : {1u, 0xFFFFu, UINT32_MAX}) {
         for (const ViewRect& rect : rects) {
             for (bool multiLine : {false, true}) {
-                const Layout l = ComputeLayout(cell, cell, rect,
-                                               {multiLine, true, true, !multiLine, UINT32_MAX, UINT32_MAX},
-                                               UINT32_MAX);
+                const Layout l = ComputeLayout(
+                    cell, cell, rect, {multiLine, true, true, !multiLine, UINT32_MAX, UINT32_MAX},
+                    UINT32_MAX);
                 EXPECT_TRUE(l.IsUsable());
                 EXPECT_GE(l.textRect.right, l.textRect.left);
                 EXPECT_GE(l.asciiColumnLeft, l.hexColumnLeft);
@@ -113,14 +114,14 @@ TEST(HexViewScroll, MakeVisibleScrollsOnlyAsFarAsNeeded) {
         std::optional<uint32_t> wantTop, wantX;
     };
     const Case cases[] = {
-        {20, 0, 20 * 16, 20 * 16 + 3, {}, {}},        // already in view
-        {20, 0, 5 * 16 + 1, 5 * 16 + 1, 5, {}},       // above: to the top
-        {20, 0, 40 * 16, 40 * 16, 31, {}},            // below: to the bottom line
-        {20, 0, 40 * 16, 20 * 16, {}, {}},            // reversed, covering the view
-        {20, 0, 10 * 16, 25 * 16, 16, {}},            // taller, ending in view: to the bottom
-        {20, 0, 25 * 16, 60 * 16, 25, {}},            // taller: its first line at the top
-        {20, 0, 20 * 16 + 15, 20 * 16 + 15, {}, 144}, // right of the view
-        {20, 100, 20 * 16, 20 * 16, {}, 0},           // left of the view
+        {20, 0, 20 * 16, 20 * 16 + 3, {}, {}},         // already in view
+        {20, 0, 5 * 16 + 1, 5 * 16 + 1, 5, {}},        // above: to the top
+        {20, 0, 40 * 16, 40 * 16, 31, {}},             // below: to the bottom line
+        {20, 0, 40 * 16, 20 * 16, {}, {}},             // reversed, covering the view
+        {20, 0, 10 * 16, 25 * 16, 16, {}},             // taller, ending in view: to the bottom
+        {20, 0, 25 * 16, 60 * 16, 25, {}},             // taller: its first line at the top
+        {20, 0, 20 * 16 + 15, 20 * 16 + 15, {}, 144},  // right of the view
+        {20, 100, 20 * 16, 20 * 16, {}, 0},            // left of the view
     };
     for (const Case& c : cases) {
         const ScrollTarget t = MakeVisible(l, c.topLine, c.scrollX, c.first, c.last);
