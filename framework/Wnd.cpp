@@ -1,6 +1,7 @@
 #include "framework/Wnd.h"
 
 #include <atomic>
+#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <utility>
@@ -16,9 +17,10 @@ std::string lastFailure;
 
 void RecordFailure(UINT message, const char* what) {
     dispatchFailures.fetch_add(1);
+    char number[16];
+    std::snprintf(number, sizeof number, "%04X", message);
     std::string text = "exception in handler of message 0x";
-    static const char digits[] = "0123456789ABCDEF";
-    for (int shift = 12; shift >= 0; shift -= 4) text += digits[(message >> shift) & 0xF];
+    text += number;
     text += ": ";
     text += what;
     ::OutputDebugStringA(text.c_str());
@@ -50,8 +52,8 @@ CWnd* CWnd::FromHandlePermanent(HWND window) {
 bool CWnd::SubclassWindow(HWND window) {
     if (hwnd || !window || !::IsWindow(window) || FromHandlePermanent(window)) return false;
     if (!::SetPropW(window, kObjectProperty, this)) return false;
-    auto old = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StandardWndProc)));
+    auto old = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
+        window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StandardWndProc)));
     if (!old) {
         ::RemovePropW(window, kObjectProperty);
         return false;
@@ -64,7 +66,8 @@ bool CWnd::SubclassWindow(HWND window) {
 HWND CWnd::UnsubclassWindow() {
     HWND window = hwnd;
     if (!window) return nullptr;
-    if (previousProc) ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc));
+    if (previousProc)
+        ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc));
     ForgetWindow();
     return window;
 }
@@ -89,7 +92,8 @@ LRESULT CALLBACK CWnd::CreateHookProc(int code, WPARAM wParam, LPARAM lParam) {
     // helper windows of its own meanwhile); the hooks of outer, nested
     // Create calls then find nothing pending and pass the call on.
     PendingCreate pending = pendingCreate;
-    const bool ours = pending.object && IsCreationOf(window, reinterpret_cast<CBT_CREATEWNDW*>(lParam), pending);
+    const bool ours =
+        pending.object && IsCreationOf(window, reinterpret_cast<CBT_CREATEWNDW*>(lParam), pending);
     if (ours) pendingCreate.object = nullptr;
     // Other hooks of the thread may veto the window first.
     LRESULT veto = ::CallNextHookEx(nullptr, code, wParam, lParam);
@@ -97,7 +101,9 @@ LRESULT CALLBACK CWnd::CreateHookProc(int code, WPARAM wParam, LPARAM lParam) {
     return pending.object->SubclassWindow(window) ? 0 : 1;
 }
 
-BOOL CWnd::PreCreateWindow(CREATESTRUCTW&) { return TRUE; }
+BOOL CWnd::PreCreateWindow(CREATESTRUCTW&) {
+    return TRUE;
+}
 
 BOOL CWnd::Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect, HWND parent,
                   UINT id, void* context) {
@@ -117,11 +123,14 @@ BOOL CWnd::Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT
     if (!PreCreateWindow(cs)) return FALSE;
 
     // Nested creation (a handler creating another window) keeps the outer state.
-    PendingCreate outerPending = std::exchange(pendingCreate, PendingCreate{this, cs.lpszClass, cs.hwndParent});
+    PendingCreate outerPending =
+        std::exchange(pendingCreate, PendingCreate{this, cs.lpszClass, cs.hwndParent});
     HWND created = nullptr;
-    if (HHOOK hook = ::SetWindowsHookExW(WH_CBT, &CWnd::CreateHookProc, nullptr, ::GetCurrentThreadId())) {
-        created = ::CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style, cs.x, cs.y, cs.cx,
-                                    cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
+    if (HHOOK hook =
+            ::SetWindowsHookExW(WH_CBT, &CWnd::CreateHookProc, nullptr, ::GetCurrentThreadId())) {
+        created =
+            ::CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style, cs.x, cs.y, cs.cx,
+                              cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
         ::UnhookWindowsHookEx(hook);
     }
     pendingCreate = outerPending;
@@ -140,7 +149,9 @@ BOOL CWnd::Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT
     return hwnd == created ? TRUE : FALSE;
 }
 
-BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
+BOOL CWnd::PreTranslateMessage(MSG*) {
+    return FALSE;
+}
 
 BOOL CWnd::DestroyWindow() {
     if (!hwnd) return FALSE;
@@ -153,7 +164,8 @@ const MessageEntry* CWnd::FindEntry(UINT message, WPARAM wParam) const {
             if (entry.message != message) continue;
             if (message != WM_COMMAND) return &entry;
             UINT code = HIWORD(wParam);
-            if (entry.id == LOWORD(wParam) && (entry.code == code || (entry.code == 0 && code == 1)))
+            if (entry.id == LOWORD(wParam) &&
+                (entry.code == code || (entry.code == 0 && code == 1)))
                 return &entry;
         }
     }
@@ -161,7 +173,8 @@ const MessageEntry* CWnd::FindEntry(UINT message, WPARAM wParam) const {
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (const MessageEntry* entry = FindEntry(message, wParam)) return entry->thunk(*this, wParam, lParam);
+    if (const MessageEntry* entry = FindEntry(message, wParam))
+        return entry->thunk(*this, wParam, lParam);
     return DefWindowProc(message, wParam, lParam);
 }
 
@@ -170,7 +183,9 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-LRESULT CWnd::Default() { return DefWindowProc(current.message, current.wParam, current.lParam); }
+LRESULT CWnd::Default() {
+    return DefWindowProc(current.message, current.wParam, current.lParam);
+}
 
 LRESULT CWnd::DispatchSafely(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     CurrentMessage outer = current;
@@ -205,7 +220,9 @@ LRESULT CALLBACK CWnd::StandardWndProc(HWND window, UINT message, WPARAM wParam,
     return result;
 }
 
-unsigned CWnd::GetDispatchFailureCount() { return dispatchFailures.load(); }
+unsigned CWnd::GetDispatchFailureCount() {
+    return dispatchFailures.load();
+}
 
 std::string CWnd::GetLastDispatchFailure() {
     std::lock_guard lock(lastFailureMutex);
