@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -54,6 +56,34 @@ WaitResult WaitForReady(SerialPort& port, const Hooks& hooks) {
         if (count == kFrameSize) {
             if (IsFrame(frame, kReadyCode)) return WaitResult::Done;
             Resynchronise(frame, count);
+        }
+    }
+}
+
+WaitResult WaitForNextBoard(SerialPort& port, const Hooks& hooks, uint32_t quietReads) {
+    uint8_t frame[kFrameSize] = {};
+    uint32_t count = 0;
+    uint32_t quiet = 0;       // reads in a row that brought nothing, up to quietReads
+    bool afterQuiet = false;  // the frame being collected began after a quiet gap
+    for (;;) {
+        if (hooks.StopRequested()) return WaitResult::Stopped;
+        uint8_t byte = 0;
+        const ReadResult read = port.ReadByte(byte);
+        if (read == ReadResult::Gone) return WaitResult::BoundReached;
+        if (read != ReadResult::Byte) {
+            if (read == ReadResult::Failed)
+                std::this_thread::sleep_for(std::chrono::milliseconds(kReadTimeoutMs));
+            quiet = std::min(quiet + 1, quietReads);
+            continue;
+        }
+        if (count == 0) afterQuiet = quiet >= quietReads;
+        quiet = 0;
+        frame[count] = byte;
+        if (frame[0] == kTargetLead) ++count;
+        if (count == kFrameSize) {
+            if (afterQuiet && IsFrame(frame, kReadyCode)) return WaitResult::Done;
+            Resynchronise(frame, count);  // a tail kept here did not follow a quiet gap
+            afterQuiet = false;
         }
     }
 }
@@ -145,20 +175,11 @@ void BuildHeader(uint32_t startAddress, uint32_t length, uint16_t checksum,
     header[14] = 0x00;
 }
 
-Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length, uint32_t startAddress,
-                    uint16_t checksum, const ExchangeHooks& exchangeHooks) {
-    const Hooks hooks{exchangeHooks};
-    port.Purge();
+namespace {
 
-    switch (WaitForReady(port, hooks)) {
-        case WaitResult::Done:
-            break;
-        case WaitResult::Stopped:
-            return Fail(port, hooks, Outcome::UserStop);
-        default:
-            return Fail(port, hooks, Outcome::NotFindDevice);
-    }
-
+// Everything after the Ready frame: header, blocks, end frame.
+Outcome ExchangeAfterReady(SerialPort& port, const uint8_t* image, uint32_t length,
+                           uint32_t startAddress, uint16_t checksum, const Hooks& hooks) {
     uint8_t header[kHeaderSize];
     BuildHeader(startAddress, length, checksum, header);
     port.Write(header, sizeof header);
@@ -183,4 +204,38 @@ Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length, uin
     const uint8_t endFrame[kEndFrameSize] = {0x5A, 0xA5, kEndCommand};
     port.Write(endFrame, sizeof endFrame);
     return Outcome::Success;
+}
+
+}  // namespace
+
+Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length, uint32_t startAddress,
+                    uint16_t checksum, const ExchangeHooks& exchangeHooks) {
+    const Hooks hooks{exchangeHooks};
+    port.Purge();
+
+    switch (WaitForReady(port, hooks)) {
+        case WaitResult::Done:
+            break;
+        case WaitResult::Stopped:
+            return Fail(port, hooks, Outcome::UserStop);
+        default:
+            return Fail(port, hooks, Outcome::NotFindDevice);
+    }
+    return ExchangeAfterReady(port, image, length, startAddress, checksum, hooks);
+}
+
+Outcome RunNextBoardExchange(SerialPort& port, const uint8_t* image, uint32_t length,
+                             uint32_t startAddress, uint16_t checksum,
+                             const ExchangeHooks& exchangeHooks, uint32_t quietReads) {
+    const Hooks hooks{exchangeHooks};
+    port.Purge();
+    switch (WaitForNextBoard(port, hooks, quietReads)) {
+        case WaitResult::Done:
+            break;
+        case WaitResult::Stopped:
+            return Fail(port, hooks, Outcome::UserStop);
+        default:  // the device is gone: no board will come
+            return Fail(port, hooks, Outcome::NotFindDevice);
+    }
+    return ExchangeAfterReady(port, image, length, startAddress, checksum, hooks);
 }

@@ -24,6 +24,7 @@ struct ExchangeHooks {
 };
 
 constexpr uint32_t kBlockSize = 128;
+constexpr uint32_t kReadTimeoutMs = 20;     // every port's one-byte read time-out
 constexpr uint32_t kReadyReadLimit = 1001;  // reads before "Not find device"
 constexpr uint32_t kAckReadLimit = 1002;    // reads before "Read time out"
 
@@ -57,3 +58,15 @@ void BuildHeader(uint32_t startAddress, uint32_t length, uint16_t checksum,
 // `image` must hold `length` bytes.
 Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length, uint32_t startAddress,
                     uint16_t checksum, const ExchangeHooks& hooks);
+
+// Repeat mode: the same exchange with the next board on a port that stays open.
+// Its Ready wait has no read bound (it ends with a Ready frame or a stop) and
+// takes only a Ready frame whose first byte follows at least `quietReads`
+// reads in a row that brought nothing (each lasts the read time-out), so a
+// board that keeps announcing after it was flashed is not flashed again.
+// A port that reports the device gone ends the wait: Not find device.
+// A failed read counts as quiet but is paced to the read time-out, so a port
+// that fails at once (a device that vanished) is not polled in a busy loop.
+Outcome RunNextBoardExchange(SerialPort& port, const uint8_t* image, uint32_t length,
+                             uint32_t startAddress, uint16_t checksum, const ExchangeHooks& hooks,
+                             uint32_t quietReads);

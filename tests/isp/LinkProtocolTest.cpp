@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,8 @@ struct Exchange {
     std::vector<uint8_t> percents;
     std::vector<uint32_t> stopTestReads;  // reads made before each stop test
 
+    std::optional<uint32_t> quietReads;  // set: the exchange with the next board
+
     Outcome Run(const Bytes& image) { return Run(image, Sum16(image)); }
 
     Outcome Run(const Bytes& image, uint16_t checksum) {
@@ -62,8 +65,12 @@ struct Exchange {
         hooks.message = [this](const char* text) {
             messages.push_back({text, port.purges.size(), port.written.size()});
         };
-        return RunExchange(port, image.data(), static_cast<uint32_t>(image.size()), 0, checksum,
-                           hooks);
+        const auto length = static_cast<uint32_t>(image.size());
+        if (quietReads) {
+            return RunNextBoardExchange(port, image.data(), length, 0, checksum, hooks,
+                                        *quietReads);
+        }
+        return RunExchange(port, image.data(), length, 0, checksum, hooks);
     }
 
     // A failure: one message, given after the second purge, with no read after it.
@@ -442,6 +449,46 @@ TEST(Stop, DoesNotWinOverTheAcknowledgeBound) {
     run.stopWhen = [&run] { return run.port.reads >= 3 + 1002; };
     EXPECT_EQ(run.Run(Pattern(10)), Outcome::ReadTimeOut);
     EXPECT_EQ(run.port.reads, 3u + 1002u);
+}
+
+// The next board: only a Ready frame that starts after a quiet gap counts,
+// and the wait has no read bound (these runs end by a stop after 3000 reads).
+TEST(NextBoardWait, TakesOnlyAReadyFrameAfterTheQuietGap) {
+    struct Case {
+        const char* what;
+        std::function<void(ScriptedPort&)> script;  // what comes before an accepting target
+        uint32_t quietReads;
+        bool flashed;
+    };
+    const Bytes ready = kReadyFrame;
+    const Case cases[] = {
+        {"the first board: no gap needed", [](ScriptedPort&) {}, 0, true},
+        {"a board announcing at once", [](ScriptedPort&) {}, 3, false},
+        {"after a gap of exactly 3 reads", [](ScriptedPort& p) { p.Silence(3); }, 3, true},
+        {"failed reads are quiet too", [](ScriptedPort& p) { p.Fail(3); }, 3, true},
+        {"a gap one read short", [](ScriptedPort& p) { p.Silence(2); }, 3, false},
+        {"noise breaks the quiet", [](ScriptedPort& p) { p.Silence(5).Send({0x13}); }, 3, false},
+        {"a stray lead byte too", [](ScriptedPort& p) { p.Silence(5).Send({0xA5}); }, 3, false},
+        {"a board that keeps announcing, then a new one",
+         [&](ScriptedPort& p) {
+             for (int i = 0; i < 500; ++i) p.Send(ready).Silence(2);
+             p.Silence(1);
+         },
+         3, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Exchange run;
+        run.quietReads = c.quietReads;
+        c.script(run.port);
+        ScriptAcceptingTarget(run.port, 10);
+        run.stopWhen = [&run] { return run.port.reads >= 3000; };
+        const Outcome outcome = run.Run(Pattern(10));
+        EXPECT_EQ(outcome, c.flashed ? Outcome::Success : Outcome::UserStop);
+        EXPECT_EQ(run.port.written.size(), c.flashed ? 15u + 10u + 3u : 0u);
+        EXPECT_EQ(run.port.ScriptUsedUp(), c.flashed);
+        EXPECT_EQ(run.port.reads >= 3000u, !c.flashed);
+    }
 }
 
 }  // namespace
