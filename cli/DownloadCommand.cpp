@@ -1,7 +1,8 @@
-// kestrune-cli download --port NAME [--baud RATE] FILE: the dialog's Download
-// from a terminal. Loads FILE as `info` does, opens and sets up the port as the
-// dialog's worker does, runs the boot-loader exchange and prints "Download"
-// with the outcome's message on one line, e.g. "Download.....Success !".
+// kestrune-cli download --port NAME [--port NAME...] [--baud RATE] FILE: the
+// dialog's Download from a terminal, on one port or on several at once, once
+// or board after board (--repeat). Loads FILE as `info` does, runs each port
+// on its own thread (cli/PortRun.h) and reports through the displays, the
+// JSON events and the log, which all observe the ports.
 #ifdef _WIN32
 #include <io.h>
 #define isatty _isatty
@@ -11,25 +12,31 @@
 #endif
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
-#include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
+#include <thread>
 
 #include "cli/Arguments.h"
+#include "cli/BoardLog.h"
 #include "cli/Command.h"
-#include "cli/DownloadProgress.h"
 #include "cli/ExitCodes.h"
+#include "cli/GangDisplay.h"
+#include "cli/JsonEvents.h"
+#include "cli/PortRun.h"
+#include "cli/SingleDisplay.h"
 #include "cli/StopOnCtrlC.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
 #include "isp/DownloadJob.h"
-#include "isp/LinkProtocol.h"
 
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: kestrune-cli download --port NAME [--baud RATE] FILE\n"
+    "Usage: kestrune-cli download --port NAME [--port NAME...] [--baud RATE]\n"
+    "                             [--repeat [--gap MS]] [--log FILE] [--json] FILE\n"
     "\n"
     "Downloads FILE into the boot loader on the serial port NAME, as the\n"
     "dialog's Download button does. FILE is loaded as `kestrune-cli info`\n"
@@ -40,71 +47,118 @@ constexpr const char* kHelp =
     "Options:\n"
     "  --port NAME   Windows: COM1, COM12, ... ; Linux and macOS: the device,\n"
     "                e.g. /dev/ttyUSB0 (see `kestrune-cli ports`)\n"
+    "                Give --port again to download into several ports at once,\n"
+    "                each on its own; one slow or failing board delays none.\n"
     "  --baud RATE   1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600 or\n"
     "                115200 (the default)\n"
+    "  --repeat      board after board: when a download ends, whatever its\n"
+    "                outcome, wait (with no time limit) for the next board,\n"
+    "                until Ctrl+C. Boards are numbered per port.\n"
+    "  --gap MS      --repeat: a new board is a Ready frame that starts after\n"
+    "                the line was quiet for MS milliseconds (default 500), so a\n"
+    "                board that keeps announcing is not flashed twice\n"
+    "  --log FILE    append one CSV row per board to FILE (a header row when\n"
+    "                it is new): time,port,board,file,size,checksum,outcome,\n"
+    "                exit,seconds,bytes_per_s\n"
+    "  --json        JSON Lines on standard output instead of the human output:\n"
+    "                events ready, header, progress and outcome, each with\n"
+    "                port and board\n"
     "  -h, --help    show this help\n"
     "\n"
     "Progress goes to the error stream: a bar on a terminal, otherwise a line\n"
     "at every tenth. The result is one line, \"Download\" and the outcome:\n"
-    "on standard output for success, on the error stream otherwise.\n"
-    "Ctrl+C stops the download like the dialog's Stop button (within 20 ms\n"
+    "on standard output for success, on the error stream otherwise. A success\n"
+    "adds the efficiency on the error stream: bytes, seconds, rate, and the\n"
+    "share of the line rate (every byte both ways at 10 bits) it reached.\n"
+    "With several ports or --repeat each port has a live line on a terminal\n"
+    "(else lines prefixed with the port), outcome lines are prefixed with the\n"
+    "port (and board), and a summary ends: \"3 of 4 boards succeeded\".\n"
+    "Ctrl+C stops every port like the dialog's Stop button (within 20 ms\n"
     "while waiting for a reply); on Linux and macOS a second Ctrl+C ends the\n"
     "program at once.\n"
     "\n"
-    "Exit status:\n"
+    "Exit status (several ports: 0 when every port succeeded, otherwise the\n"
+    "status of the first port, in command-line order, that did not):\n"
     "  0   Download.....Success !\n"
     "  2   Can't open file !  (FILE cannot be opened or read)\n"
     "  3   not enough memory for FILE\n"
+    "  4   the --log FILE cannot be written\n"
     "  5   Download.....Open com port error !  (absent, busy or not a port)\n"
     "  6   Download.....Not find device !  (no Ready frame within ~20 s)\n"
     "  7   Download.....Error !  (the target rejected the header)\n"
     "  8   Download.....Program Error !  (the target rejected a block)\n"
     "  9   Download.....Read time out !  (no reply to the header or a block)\n"
     "  10  Download.....User stop !  (Ctrl+C)\n"
+    "  12  --repeat: a board did not succeed (0: every board did; 5: a port\n"
+    "      did not open)\n"
     "  64  bad command line\n";
 
 constexpr uint32_t kBaudRates[] = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200};
 
+constexpr uint32_t kMaxGapMs = 3'600'000;
+
 struct DownloadOptions {
-    std::string port;
+    std::vector<std::string> ports;
     uint32_t baudRate = 115200;
     std::string file;
+    bool repeat = false;
+    uint32_t gapMs = 500;
+    std::optional<std::string> logPath;
+    bool json = false;
     bool help = false;
 };
 
 std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions& options) {
-    std::optional<std::string> port, baud, file;
+    std::optional<std::string> baud, gap, file;
     bool files = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
-        std::optional<std::string>* valueOf = nullptr;
         if (!files && arg == "--") {
             files = true;
             continue;
         }
-        if (!files && (arg == "-h" || arg == "--help")) {
-            options.help = true;
-            continue;
-        }
-        for (auto [name, target] : {std::pair{"--port", &port}, std::pair{"--baud", &baud}}) {
-            const std::string withEquals = std::string(name) + "=";
-            if (files) break;
-            if (arg == name) {
-                if (i + 1 == args.size()) return std::string(name) + " needs a value";
-                *target = args[++i];
-                valueOf = target;
-            } else if (arg.rfind(withEquals, 0) == 0) {
-                *target = arg.substr(withEquals.size());
-                valueOf = target;
+        if (!files) {
+            bool* flag = arg == "-h" || arg == "--help" ? &options.help
+                         : arg == "--repeat"            ? &options.repeat
+                         : arg == "--json"              ? &options.json
+                                                        : nullptr;
+            if (flag) {
+                *flag = true;
+                continue;
             }
         }
-        if (valueOf) continue;
+        std::optional<std::string> value;
+        std::string name;
+        for (const char* option : {"--port", "--baud", "--gap", "--log"}) {
+            const std::string withEquals = std::string(option) + "=";
+            if (files) break;
+            if (arg == option) {
+                if (i + 1 == args.size()) return std::string(option) + " needs a value";
+                value = args[++i];
+                name = option;
+            } else if (arg.rfind(withEquals, 0) == 0) {
+                value = arg.substr(withEquals.size());
+                name = option;
+            }
+        }
+        if (name == "--port") {
+            if (value->empty()) return std::string("--port NAME is empty");
+            if (std::find(options.ports.begin(), options.ports.end(), *value) !=
+                options.ports.end())
+                return "--port " + *value + " is given twice";
+            options.ports.push_back(*value);
+            continue;
+        }
+        if (name == "--baud") baud = value;
+        if (name == "--gap") gap = value;
+        if (name == "--log") options.logPath = value;
+        if (value) continue;
         if (!files && arg.size() > 1 && arg[0] == '-') return "unknown option " + arg;
         if (file) return "only one FILE, got another: " + arg;
         file = arg;
     }
     if (options.help) return std::nullopt;
-    if (!port || port->empty()) return std::string("--port NAME is missing");
+    if (options.ports.empty()) return std::string("--port NAME is missing");
     if (!file) return std::string("FILE is missing");
     if (baud) {
         const auto rate = std::find_if(std::begin(kBaudRates), std::end(kBaudRates),
@@ -112,48 +166,27 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
         if (rate == std::end(kBaudRates)) return "unsupported baud rate " + *baud;
         options.baudRate = *rate;
     }
-    options.port = *port;
+    if (gap) {
+        const char* end = gap->data() + gap->size();
+        const auto [at, error] = std::from_chars(gap->data(), end, options.gapMs);
+        if (gap->empty() || error != std::errc() || at != end || options.gapMs > kMaxGapMs)
+            return "bad --gap " + *gap + " (milliseconds, 0 to 3600000)";
+        if (!options.repeat) return std::string("--gap needs --repeat");
+    }
+    if (options.logPath && options.logPath->empty()) return std::string("--log FILE is empty");
     options.file = *file;
     return std::nullopt;
 }
 
-int ExitCodeFor(Outcome outcome) {
-    switch (outcome) {
-        case Outcome::Success: return kExitOk;
-        case Outcome::NotFindDevice: return kExitNotFindDevice;
-        case Outcome::Error: return kExitDeviceError;
-        case Outcome::ProgramError: return kExitProgramError;
-        case Outcome::ReadTimeOut: return kExitReadTimeOut;
-        case Outcome::UserStop: return kExitUserStop;
-    }
-    return kExitDeviceError;
+// The exit status of the whole run from each port's, in command-line order.
+int OverallStatus(const std::vector<PortResult>& results, bool repeat) {
+    for (const PortResult& result : results)
+        if (!repeat || result.status == kExitOpenPortError)
+            if (result.status != kExitOk) return result.status;
+    for (const PortResult& result : results)
+        if (result.status != kExitOk) return result.status;
+    return kExitOk;
 }
-
-// Passes everything through, tells when the header goes out (the boot loader
-// has answered) and counts the image bytes written after it.
-class WatchedPort : public SerialPort {
-public:
-    WatchedPort(SerialPort& port, std::function<void()> onHeader)
-        : port(port), onHeader(std::move(onHeader)) {}
-
-    void Configure(uint32_t baudRate) override { port.Configure(baudRate); }
-    ReadResult ReadByte(uint8_t& byte) override { return port.ReadByte(byte); }
-    void Purge() override { port.Purge(); }
-    bool Write(const uint8_t* bytes, size_t count) override {
-        if (writes++ == 0)
-            onHeader();
-        else
-            blockBytes += count;
-        return port.Write(bytes, count);
-    }
-
-    uint64_t blockBytes = 0;
-
-private:
-    SerialPort& port;
-    std::function<void()> onHeader;
-    uint32_t writes = 0;
-};
 
 }  // namespace
 
@@ -178,43 +211,57 @@ int RunDownloadCommand(const CommandArgs& args, std::ostream& out, std::ostream&
         err << "Not enough memory for the file !\n";
         return kExitOutOfMemory;
     }
+    const auto length = static_cast<uint32_t>(image.size());
 
-    DownloadJob job;
-    job.length = static_cast<uint32_t>(image.size());
-    job.checksum = ImageChecksum(image.data(), image.size());
-    job.baudRate = options.baudRate;
-    job.port = OpenSerialPort(options.port);
-    if (!job.port) {
-        err << "Download.....Open com port error !\n";
-        return kExitOpenPortError;
-    }
-    job.port->Configure(job.baudRate);
+    PortWork work;
+    work.image = &image;
+    work.checksum = ImageChecksum(image.data(), image.size());
+    work.baudRate = options.baudRate;
+    work.repeat = options.repeat;
+    work.quietReads = (options.gapMs + kReadTimeoutMs - 1) / kReadTimeoutMs;
 
-    std::atomic<uint8_t>& cell = *job.progress;
-    DownloadProgress progress(err, isatty(fileno(stderr)) != 0, job.length);
-    WatchedPort port(*job.port, [&progress] { progress.Started(); });
-    std::string message;
-    ExchangeHooks hooks;
-    hooks.stopRequested = [&cell] { return cell.load() == STOP_REQUEST; };
-    hooks.progress = [&](uint8_t percent) {
-        // A Ctrl+C that lands while a block's reply arrives must not be lost:
-        // unlike a button, nothing on screen shows that it has to be pressed again.
-        uint8_t current = cell.load();
-        while (current != STOP_REQUEST && !cell.compare_exchange_weak(current, percent)) {
+    ObserverList observers;
+    std::unique_ptr<BoardLog> log;
+    if (options.logPath) {
+        log = BoardLog::Open(*options.logPath, options.file, length, work.checksum);
+        if (!log) {
+            err << "kestrune-cli download: cannot write the log " << *options.logPath << "\n";
+            return kExitCannotWrite;
         }
-        progress.Update(static_cast<uint32_t>(port.blockBytes));
-    };
-    hooks.message = [&message](const char* text) { message = text; };
-
-    progress.Waiting(options.port, job.baudRate);
-    Outcome outcome;
-    {
-        StopOnCtrlC stopOnCtrlC(cell);
-        outcome = RunExchange(port, image.data(), job.length, job.startAddress, job.checksum, hooks);
+        observers.Add(*log);
     }
-    progress.Finish();
-    job.port.reset();
+    const bool terminal = isatty(fileno(stderr)) != 0;
+    const bool gang = options.ports.size() > 1 || options.repeat;
+    std::unique_ptr<PortObserver> display;
+    if (options.json) {
+        display = std::make_unique<JsonEvents>(out, options.ports, length, work.checksum);
+    } else if (gang) {
+        display = std::make_unique<GangDisplay>(out, err, terminal, options.ports, length,
+                                                options.baudRate, options.repeat);
+    } else {
+        display = std::make_unique<SingleDisplay>(out, err, terminal, length, options.ports[0],
+                                                  options.baudRate);
+    }
+    observers.Add(*display);
 
-    (outcome == Outcome::Success ? out : err) << "Download" << message << "\n" << std::flush;
-    return ExitCodeFor(outcome);
+    std::atomic<uint8_t> stopAll{0};
+    std::vector<PortResult> results(options.ports.size());
+    {
+        StopOnCtrlC stopOnCtrlC(stopAll);
+        std::vector<std::thread> threads;
+        for (size_t i = 0; i < options.ports.size(); ++i) {
+            threads.emplace_back(
+                [&, i] { results[i] = RunPort(i, options.ports[i], work, stopAll, observers); });
+        }
+        for (std::thread& thread : threads) thread.join();
+    }
+
+    if (!options.json && gang) static_cast<GangDisplay&>(*display).Summary();
+    const int status = OverallStatus(results, options.repeat);
+    if (log && log->WriteFailed()) {
+        err << "kestrune-cli download: could not write every row to the log " << *options.logPath
+            << "\n";
+        if (status == kExitOk) return kExitCannotWrite;
+    }
+    return status;
 }

@@ -7,7 +7,9 @@ namespace {
 constexpr int kBarWidth = 30;
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 
-std::string Rate(double bytesPerSecond) {
+}  // namespace
+
+std::string RateText(double bytesPerSecond) {
     char text[32];
     if (bytesPerSecond >= 1024.0)
         std::snprintf(text, sizeof text, "%.1f KiB/s", bytesPerSecond / 1024.0);
@@ -15,6 +17,8 @@ std::string Rate(double bytesPerSecond) {
         std::snprintf(text, sizeof text, "%.0f B/s", bytesPerSecond);
     return text;
 }
+
+namespace {
 
 std::string Duration(double seconds) {
     const long long s = static_cast<long long>(seconds + 0.5);
@@ -29,6 +33,11 @@ DownloadProgress::DownloadProgress(std::ostream& out, bool terminal, uint32_t to
     : out(out), terminal(terminal), total(total) {}
 
 std::string DownloadProgress::Line(uint32_t bytesSent, Clock::time_point now) const {
+    return ProgressText(total, bytesSent,
+                        started ? std::chrono::duration<double>(now - startedAt).count() : 0.0);
+}
+
+std::string ProgressText(uint32_t total, uint32_t bytesSent, double elapsed) {
     const uint32_t percent = total == 0 ? 100 : static_cast<uint32_t>(100ull * bytesSent / total);
     const int filled = static_cast<int>(kBarWidth * static_cast<uint64_t>(percent) / 100);
     std::string line = "[";
@@ -38,10 +47,9 @@ std::string DownloadProgress::Line(uint32_t bytesSent, Clock::time_point now) co
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, "%3u%%  %u/%u bytes", percent, bytesSent, total);
     line += numbers;
-    const double elapsed = std::chrono::duration<double>(now - startedAt).count();
-    if (started && bytesSent > 0 && elapsed > 0) {
+    if (bytesSent > 0 && elapsed > 0) {
         const double rate = bytesSent / elapsed;
-        line += "  " + Rate(rate) + "  " + Duration((total - bytesSent) / rate) + " left";
+        line += "  " + RateText(rate) + "  " + Duration((total - bytesSent) / rate) + " left";
     } else {
         line += "  --  -:-- left";
     }
@@ -83,7 +91,8 @@ void DownloadProgress::Update(uint32_t bytesSent) {
 }
 
 void DownloadProgress::Finish() {
-    if (terminal && started) Draw(Line(lastBytes, Clock::now()));  // where it stopped, not the last redraw
+    if (terminal && started)
+        Draw(Line(lastBytes, Clock::now()));  // where it stopped, not the last redraw
     if (lineOpen) out << '\n' << std::flush;
     lineOpen = false;
 }

@@ -9,6 +9,13 @@
 #include <ostream>
 #include <string>
 
+// "11.2 KiB/s" or "850 B/s".
+std::string RateText(double bytesPerSecond);
+
+// "[#####.....]  50%  32768/65536 bytes  11.2 KiB/s  0:03 left", `elapsed`
+// seconds after the boot loader answered (0: no rate yet).
+std::string ProgressText(uint32_t total, uint32_t bytesSent, double elapsed);
+
 class DownloadProgress {
 public:
     using Clock = std::chrono::steady_clock;
@@ -17,8 +24,8 @@ public:
 
     void Waiting(const std::string& port, uint32_t baudRate);  // before the Ready frame
     void Started();                                            // the boot loader answered
-    void Update(uint32_t bytesSent);                            // after each acknowledged block
-    void Finish();                                              // leaves the line complete
+    void Update(uint32_t bytesSent);                           // after each acknowledged block
+    void Finish();                                             // leaves the line complete
 
     // "[#####.....]  50%  32768/65536 bytes  11.2 KiB/s  0:03 left", as of `now`.
     std::string Line(uint32_t bytesSent, Clock::time_point now) const;

@@ -14,5 +14,6 @@ enum ExitCode : int {
     kExitProgramError = 8,   // ".....Program Error !"
     kExitReadTimeOut = 9,    // ".....Read time out !"
     kExitUserStop = 10,      // ".....User stop !"
+    kExitBoardsFailed = 12,  // download --repeat: a board did not succeed
     kExitUsage = 64,         // bad command line (as sysexits' EX_USAGE)
 };

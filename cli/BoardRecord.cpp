@@ -1,0 +1,23 @@
+#include "cli/BoardRecord.h"
+
+#include <cstdio>
+
+std::string OutcomeText(const std::string& message) {
+    return message.substr(std::min(message.find_first_not_of('.'), message.size()));
+}
+
+double BytesPerSecond(const BoardRecord& record) {
+    return record.seconds > 0 ? static_cast<double>(record.bytes) / record.seconds : 0.0;
+}
+
+std::string EfficiencyLine(const BoardRecord& record) {
+    const double lineSeconds =
+        record.baudRate == 0 ? 0.0 : static_cast<double>(record.lineBytes) * 10.0 / record.baudRate;
+    const double share = record.seconds > 0 ? 100.0 * lineSeconds / record.seconds : 0.0;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "%llu bytes in %.2f s, %.1f KiB/s, %.0f%% of the line rate at %u baud",
+                  static_cast<unsigned long long>(record.bytes), record.seconds,
+                  BytesPerSecond(record) / 1024.0, share, record.baudRate);
+    return text;
+}

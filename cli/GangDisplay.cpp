@@ -1,0 +1,136 @@
+#include "cli/GangDisplay.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/DownloadProgress.h"
+#include "cli/ExitCodes.h"
+
+namespace {
+
+constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
+
+std::string Tally(uint32_t succeeded, uint32_t failed) {
+    return std::to_string(succeeded) + " of " + std::to_string(succeeded + failed) +
+           " boards succeeded";
+}
+
+}  // namespace
+
+GangDisplay::GangDisplay(std::ostream& out, std::ostream& err, bool terminal,
+                         std::vector<std::string> names, uint32_t total, uint32_t baudRate,
+                         bool repeat)
+    : out(out), err(err), terminal(terminal), total(total), baudRate(baudRate), repeat(repeat) {
+    for (std::string& name : names) {
+        nameWidth = std::max(nameWidth, name.size());
+        ports.emplace_back().name = std::move(name);
+    }
+}
+
+std::string GangDisplay::Prefix(const Port& port) const {
+    return port.name + (repeat ? ": board " + std::to_string(port.board) + ": " : ": ");
+}
+
+std::string GangDisplay::LiveLine(const Port& port, Clock::time_point now) const {
+    std::string line = port.name + std::string(nameWidth - port.name.size(), ' ');
+    if (repeat) line += "  board " + std::to_string(port.board);
+    if (port.started) {
+        const uint32_t percent = total == 0 ? 100 : static_cast<uint32_t>(100 * port.bytes / total);
+        char numbers[64];
+        std::snprintf(numbers, sizeof numbers, "  %3u%%  %llu/%u bytes", percent,
+                      static_cast<unsigned long long>(port.bytes), total);
+        line += numbers;
+        const double elapsed = std::chrono::duration<double>(now - port.startedAt).count();
+        if (port.bytes > 0 && elapsed > 0) line += "  " + RateText(port.bytes / elapsed);
+    }
+    line += "  " + port.state;
+    if (repeat && port.succeeded + port.failed > 0)
+        line += "  (" + Tally(port.succeeded, port.failed) + ")";
+    return line;
+}
+
+void GangDisplay::Draw() {
+    if (drawn) err << "\x1b[" << ports.size() << "F";  // back to the first live line
+    const Clock::time_point now = Clock::now();
+    for (const Port& port : ports) err << LiveLine(port, now) << "\x1b[K\n";
+    err << std::flush;
+    drawn = true;
+    drawnAt = now;
+}
+
+void GangDisplay::Print(std::ostream& stream, const std::string& line) {
+    if (drawn) {
+        err << "\x1b[" << ports.size() << "F\x1b[J" << std::flush;
+        drawn = false;
+    }
+    stream << line << "\n" << std::flush;
+    if (terminal) Draw();
+}
+
+void GangDisplay::Waiting(size_t index, uint32_t board) {
+    Port& port = ports[index];
+    port.board = board;
+    port.started = false;
+    port.bytes = 0;
+    port.lastTenth = 0;
+    const bool next = repeat && board > 1;
+    port.state = next ? "waiting for the next board" : "waiting for the boot loader";
+    if (terminal)
+        Draw();
+    else
+        Print(err,
+              Prefix(port) +
+                  (next ? port.state : port.state + " at " + std::to_string(baudRate) + " baud") +
+                  "...");
+}
+
+void GangDisplay::Ready(size_t index, uint32_t) {
+    Port& port = ports[index];
+    port.started = true;
+    port.startedAt = Clock::now();
+    port.state = "sending";
+    if (terminal)
+        Draw();
+    else
+        Print(err, Prefix(port) + "progress: " + ProgressText(total, 0, 0));
+}
+
+void GangDisplay::Progress(size_t index, uint32_t, uint8_t, uint64_t bytes) {
+    Port& port = ports[index];
+    port.bytes = bytes;
+    const Clock::time_point now = Clock::now();
+    if (terminal) {
+        if (bytes == total || now - drawnAt >= kRedrawEvery) Draw();
+        return;
+    }
+    const uint32_t tenth = total == 0 ? 10 : static_cast<uint32_t>(10 * bytes / total);
+    if (tenth > port.lastTenth) {
+        port.lastTenth = tenth;
+        const double elapsed = std::chrono::duration<double>(now - port.startedAt).count();
+        Print(err, Prefix(port) +
+                       "progress: " + ProgressText(total, static_cast<uint32_t>(bytes), elapsed));
+    }
+}
+
+void GangDisplay::Finished(size_t index, const BoardRecord& record) {
+    Port& port = ports[index];
+    const bool success = record.exitCode == kExitOk;
+    (success ? port.succeeded : port.failed) += 1;
+    port.board = record.board;
+    port.state = OutcomeText(record.message);
+    Print(success ? out : err, Prefix(port) + "Download" + record.message);
+    if (success) Print(err, Prefix(port) + EfficiencyLine(record));
+    if (repeat && !terminal) Print(err, port.name + ": " + Tally(port.succeeded, port.failed));
+}
+
+void GangDisplay::Summary() {
+    if (drawn) Draw();
+    drawn = false;  // the live lines stay on the screen, the summary goes below them
+    uint32_t succeeded = 0, failed = 0;
+    for (const Port& port : ports) {
+        if (repeat) out << port.name << ": " << Tally(port.succeeded, port.failed) << "\n";
+        succeeded += port.succeeded;
+        failed += port.failed;
+    }
+    out << Tally(succeeded, failed) << "\n" << std::flush;
+}

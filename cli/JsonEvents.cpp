@@ -1,0 +1,59 @@
+#include "cli/JsonEvents.h"
+
+#include <cstdio>
+
+std::string JsonString(const std::string& text) {
+    std::string json = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (byte < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            json += escape;
+        } else {
+            json += c;  // UTF-8 passes through; other bytes are the name as the system gave it
+        }
+    }
+    return json + "\"";
+}
+
+JsonEvents::JsonEvents(std::ostream& out, std::vector<std::string> names, uint32_t size,
+                       uint16_t checksum)
+    : out(out), lastPercent(names.size(), -1), size(size), checksum(checksum) {
+    for (const std::string& name : names) ports.push_back(JsonString(name));
+}
+
+std::string JsonEvents::Start(const char* event, size_t port, uint32_t board) const {
+    return std::string("{\"event\":\"") + event + "\",\"port\":" + ports[port] +
+           ",\"board\":" + std::to_string(board);
+}
+
+void JsonEvents::Emit(const std::string& object) {
+    out << object << "}\n" << std::flush;
+}
+
+void JsonEvents::Ready(size_t port, uint32_t board) {
+    lastPercent[port] = -1;
+    Emit(Start("ready", port, board));
+    char fields[64];
+    std::snprintf(fields, sizeof fields, ",\"size\":%u,\"checksum\":\"%04X\"", size, checksum);
+    Emit(Start("header", port, board) + fields);
+}
+
+void JsonEvents::Progress(size_t port, uint32_t board, uint8_t percent, uint64_t bytes) {
+    if (percent == lastPercent[port]) return;
+    lastPercent[port] = percent;
+    Emit(Start("progress", port, board) + ",\"percent\":" + std::to_string(percent) +
+         ",\"bytes\":" + std::to_string(bytes));
+}
+
+void JsonEvents::Finished(size_t port, const BoardRecord& record) {
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, ",\"exit\":%d,\"seconds\":%.3f,\"bytes_per_s\":%.0f",
+                  record.exitCode, record.seconds, BytesPerSecond(record));
+    Emit(Start("outcome", port, record.board) +
+         ",\"message\":" + JsonString(OutcomeText(record.message)) + numbers);
+}

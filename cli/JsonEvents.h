@@ -1,0 +1,35 @@
+// `download --json`: every event as one JSON object on its own line of
+// standard output, each with "event", "port" and "board":
+//   ready     the boot loader answered
+//   header    the header went out: "size", "checksum" (four hex digits)
+//   progress  "percent", "bytes" acknowledged (once per new percentage)
+//   outcome   "message" (e.g. "Success !"), "exit", "seconds", "bytes_per_s"
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/PortRun.h"
+
+class JsonEvents : public PortObserver {
+public:
+    JsonEvents(std::ostream& out, std::vector<std::string> ports, uint32_t size, uint16_t checksum);
+
+    void Ready(size_t port, uint32_t board) override;
+    void Progress(size_t port, uint32_t board, uint8_t percent, uint64_t bytes) override;
+    void Finished(size_t port, const BoardRecord& record) override;
+
+private:
+    std::string Start(const char* event, size_t port, uint32_t board) const;
+    void Emit(const std::string& object);
+
+    std::ostream& out;
+    std::vector<std::string> ports;  // as JSON strings
+    std::vector<int> lastPercent;
+    uint32_t size;
+    uint16_t checksum;
+};
+
+// `text` as a JSON string, quotes included.
+std::string JsonString(const std::string& text);

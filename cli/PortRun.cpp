@@ -1,0 +1,163 @@
+#include "cli/PortRun.h"
+
+#include <functional>
+
+#include "cli/ExitCodes.h"
+#include "isp/DownloadJob.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Passes everything through, tells when the header goes out (the boot loader
+// has answered), and counts what moves on the wire after it.
+class WatchedPort : public SerialPort {
+public:
+    WatchedPort(SerialPort& port, std::function<void()> onHeader)
+        : port(port), onHeader(std::move(onHeader)) {}
+
+    void Configure(uint32_t baudRate) override { port.Configure(baudRate); }
+    ReadResult ReadByte(uint8_t& byte) override {
+        const ReadResult result = port.ReadByte(byte);
+        if (writes > 0 && result == ReadResult::Byte) ++lineBytes;
+        return result;
+    }
+    void Purge() override { port.Purge(); }
+    bool Write(const uint8_t* bytes, size_t count) override {
+        if (writes++ == 0) {
+            startedAt = Clock::now();
+            onHeader();
+        } else {
+            blockBytes += count;
+        }
+        lineBytes += count;
+        return port.Write(bytes, count);
+    }
+
+    bool Started() const { return writes > 0; }
+
+    uint64_t blockBytes = 0;  // after the header: blocks, and the end frame once sent
+    uint64_t lineBytes = 0;
+    Clock::time_point startedAt{};
+
+private:
+    SerialPort& port;
+    std::function<void()> onHeader;
+    uint32_t writes = 0;
+};
+
+}  // namespace
+
+void ObserverList::Waiting(size_t port, uint32_t board) {
+    std::lock_guard lock(mutex);
+    for (PortObserver* o : observers) o->Waiting(port, board);
+}
+
+void ObserverList::Ready(size_t port, uint32_t board) {
+    std::lock_guard lock(mutex);
+    for (PortObserver* o : observers) o->Ready(port, board);
+}
+
+void ObserverList::Progress(size_t port, uint32_t board, uint8_t percent, uint64_t bytes) {
+    std::lock_guard lock(mutex);
+    for (PortObserver* o : observers) o->Progress(port, board, percent, bytes);
+}
+
+void ObserverList::Finished(size_t port, const BoardRecord& record) {
+    std::lock_guard lock(mutex);
+    for (PortObserver* o : observers) o->Finished(port, record);
+}
+
+int ExitCodeFor(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Success:
+            return kExitOk;
+        case Outcome::NotFindDevice:
+            return kExitNotFindDevice;
+        case Outcome::Error:
+            return kExitDeviceError;
+        case Outcome::ProgramError:
+            return kExitProgramError;
+        case Outcome::ReadTimeOut:
+            return kExitReadTimeOut;
+        case Outcome::UserStop:
+            return kExitUserStop;
+    }
+    return kExitDeviceError;
+}
+
+PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
+                   const std::atomic<uint8_t>& stopAll, PortObserver& observer) {
+    PortResult result;
+    DownloadJob job;
+    job.length = static_cast<uint32_t>(work.image->size());
+    job.checksum = work.checksum;
+    job.baudRate = work.baudRate;
+    job.port = OpenSerialPort(name);
+    if (!job.port) {
+        BoardRecord record;
+        record.port = name;
+        record.message = ".....Open com port error !";
+        record.exitCode = kExitOpenPortError;
+        record.baudRate = work.baudRate;
+        record.endedAt = std::chrono::system_clock::now();
+        observer.Finished(index, record);
+        result.status = kExitOpenPortError;
+        result.failed = 1;
+        return result;
+    }
+    job.port->Configure(job.baudRate);
+
+    std::atomic<uint8_t>& cell = *job.progress;
+    for (uint32_t board = 1;; ++board) {
+        WatchedPort port(*job.port, [&] { observer.Ready(index, board); });
+        std::string message;
+        uint64_t acknowledged = 0;
+        ExchangeHooks hooks;
+        hooks.stopRequested = [&] {
+            return cell.load() == STOP_REQUEST || stopAll.load() == STOP_REQUEST;
+        };
+        hooks.progress = [&](uint8_t percent) {
+            // A stop that lands while a block's reply arrives must not be lost.
+            uint8_t current = cell.load();
+            while (current != STOP_REQUEST && !cell.compare_exchange_weak(current, percent)) {
+            }
+            acknowledged = port.blockBytes;
+            observer.Progress(index, board, percent, acknowledged);
+        };
+        hooks.message = [&message](const char* text) { message = text; };
+
+        observer.Waiting(index, board);
+        const uint8_t* image = work.image->data();
+        const Outcome outcome =
+            work.repeat
+                ? RunNextBoardExchange(port, image, job.length, job.startAddress, job.checksum,
+                                       hooks, board == 1 ? 0 : work.quietReads)
+                : RunExchange(port, image, job.length, job.startAddress, job.checksum, hooks);
+        if (work.repeat && !port.Started()) break;  // stopped while no board was there
+
+        BoardRecord record;
+        record.port = name;
+        record.board = board;
+        record.message = message;
+        record.exitCode = ExitCodeFor(outcome);
+        record.started = port.Started();
+        if (record.started)
+            record.seconds = std::chrono::duration<double>(Clock::now() - port.startedAt).count();
+        record.bytes = outcome == Outcome::Success ? job.length : acknowledged;
+        record.lineBytes = port.lineBytes;
+        record.baudRate = job.baudRate;
+        record.endedAt = std::chrono::system_clock::now();
+        observer.Finished(index, record);
+
+        (outcome == Outcome::Success ? result.succeeded : result.failed) += 1;
+        if (!work.repeat) {
+            result.status = record.exitCode;
+            break;
+        }
+        result.status = result.failed > 0 ? kExitBoardsFailed : kExitOk;
+        if (stopAll.load() == STOP_REQUEST) break;
+        cell.store(0);
+    }
+    return result;
+}

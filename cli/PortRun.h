@@ -1,0 +1,62 @@
+// One port's share of `kestrune-cli download`: it opens the port and runs the
+// boot-loader exchange on its own thread with its own job record and stop
+// cell, once or (repeat mode) board after board until a stop. What happens is
+// told to a PortObserver; the displays, the log and the JSON events are
+// observers, and ObserverList hands every event to each of them in turn.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cli/BoardRecord.h"
+#include "isp/LinkProtocol.h"
+
+// Called from the ports' threads; ObserverList makes the calls one at a time.
+class PortObserver {
+public:
+    virtual ~PortObserver() = default;
+    virtual void Waiting(size_t /*port*/, uint32_t /*board*/) {}  // for a board's Ready frame
+    virtual void Ready(size_t /*port*/, uint32_t /*board*/) {}    // the header goes out
+    virtual void Progress(size_t /*port*/, uint32_t /*board*/, uint8_t /*percent*/,
+                          uint64_t /*bytes*/) {}
+    virtual void Finished(size_t /*port*/, const BoardRecord& /*record*/) {}
+};
+
+class ObserverList : public PortObserver {
+public:
+    void Add(PortObserver& observer) { observers.push_back(&observer); }
+    void Waiting(size_t port, uint32_t board) override;
+    void Ready(size_t port, uint32_t board) override;
+    void Progress(size_t port, uint32_t board, uint8_t percent, uint64_t bytes) override;
+    void Finished(size_t port, const BoardRecord& record) override;
+
+private:
+    std::mutex mutex;
+    std::vector<PortObserver*> observers;
+};
+
+struct PortWork {
+    const std::vector<uint8_t>* image = nullptr;
+    uint16_t checksum = 0;
+    uint32_t baudRate = 115200;
+    bool repeat = false;
+    uint32_t quietReads = 0;  // repeat: the quiet gap before a new board, in reads
+};
+
+struct PortResult {
+    // Once: the exit code of the outcome. Repeat: kExitOpenPortError when the
+    // port did not open, else kExitBoardsFailed when any board failed, else 0.
+    int status = 0;
+    uint32_t succeeded = 0;
+    uint32_t failed = 0;
+};
+
+int ExitCodeFor(Outcome outcome);
+
+// Runs port number `index` (named `name`) until its work is done or
+// `stopAll` holds STOP_REQUEST.
+PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
+                   const std::atomic<uint8_t>& stopAll, PortObserver& observer);

@@ -1,0 +1,30 @@
+#include "cli/SingleDisplay.h"
+
+#include "cli/ExitCodes.h"
+
+SingleDisplay::SingleDisplay(std::ostream& out, std::ostream& err, bool terminal, uint32_t total,
+                             std::string port, uint32_t baudRate)
+    : out(out),
+      err(err),
+      progress(err, terminal, total),
+      port(std::move(port)),
+      baudRate(baudRate) {}
+
+void SingleDisplay::Waiting(size_t, uint32_t) {
+    progress.Waiting(port, baudRate);
+}
+
+void SingleDisplay::Ready(size_t, uint32_t) {
+    progress.Started();
+}
+
+void SingleDisplay::Progress(size_t, uint32_t, uint8_t, uint64_t bytes) {
+    progress.Update(static_cast<uint32_t>(bytes));
+}
+
+void SingleDisplay::Finished(size_t, const BoardRecord& record) {
+    progress.Finish();
+    const bool success = record.exitCode == kExitOk;
+    (success ? out : err) << "Download" << record.message << "\n" << std::flush;
+    if (success) err << EfficiencyLine(record) << "\n" << std::flush;
+}

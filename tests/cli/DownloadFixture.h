@@ -1,0 +1,114 @@
+// Shared by the tests that run kestrune-cli download against kestrune-target
+// on real pseudo-terminals: a line with no boot loader, and a fixture that
+// starts targets and the CLI in a private folder.
+#pragma once
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
+
+constexpr auto kGenerous = 120s;
+const std::string kSampleHex = KESTRUNE_SAMPLES_DIR "/demo-firmware.hex";
+const std::string kSampleBin = KESTRUNE_SAMPLES_DIR "/demo-firmware.bin";
+
+// A pseudo-terminal that nobody answers on: a line with no boot loader.
+class SilentLine {
+public:
+    SilentLine() {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        grantpt(master);
+        unlockpt(master);
+        path = ptsname(master);
+    }
+    ~SilentLine() { close(master); }
+    std::string path;
+
+private:
+    int master;
+};
+
+class Download : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kestrune-download-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::unique_ptr<ChildProcess> StartTarget(std::vector<std::string> args) {
+        args.insert(args.begin(), KESTRUNE_TARGET_EXE);
+        args.insert(args.end(), {"--timeout", "200"});
+        auto target = std::make_unique<ChildProcess>(args);
+        port = target->ReadLine().value_or("");
+        EXPECT_FALSE(port.empty());
+        return target;
+    }
+
+    static std::vector<std::string> Cli(std::vector<std::string> args) {
+        args.insert(args.begin(), KESTRUNE_CLI_EXE);
+        return args;
+    }
+
+    RunResult RunDownload(const std::string& file, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"download", "--port", port};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(file);
+        return RunProgram(Cli(args), kGenerous);
+    }
+
+    std::string Path(const std::string& name) const { return (dir / name).string(); }
+
+    static Bytes Load(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }
+    static void Save(const std::string& path, const Bytes& bytes) {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    static Bytes Pattern(size_t size) {
+        Bytes b(size);
+        for (size_t i = 0; i < size; ++i) b[i] = uint8_t(i * 37 + (i >> 7));
+        return b;
+    }
+
+    // Waits until the program's error stream holds `text`.
+    static bool ErrorStreamShows(ChildProcess& child, const std::string& text) {
+        for (int i = 0; i < 600; ++i) {
+            if (child.Err().find(text) != std::string::npos) return true;
+            if (child.Wait(100ms)) return false;
+        }
+        return false;
+    }
+
+    fs::path dir;
+    std::string port;
+};
+
+// Every line of `text` that contains `part`.
+inline std::vector<std::string> LinesWith(const std::string& text, const std::string& part) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (line.find(part) != std::string::npos) lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
