@@ -140,6 +140,7 @@ Verdict BootLoader::Ended(Wait why, const std::string& where) const {
 }
 
 Verdict BootLoader::AwaitHostLeaving(int exitCode, const std::string& what) {
+    if (!waitForHost) return {exitCode, what};
     for (;;) {
         uint8_t ignored = 0;
         Wait w = Next(ignored);
@@ -174,8 +175,11 @@ Verdict BootLoader::Judge(const uint8_t endFrame[3]) const {
                                  expected ? ", equal to the --expect file" : "")};
 }
 
-Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp) {
+Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp, bool waitForHostToLeave) {
     giveUpAt = giveUp;
+    waitForHost = waitForHostToLeave;
+    transferStarted = false;
+    received.clear();
     for (;;) {
         uint8_t header[kHeaderSize];
         if (Wait w = AwaitHeader(header); w != Wait::Got) return Ended(w, "while waiting for a header");

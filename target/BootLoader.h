@@ -27,7 +27,9 @@ public:
     BootLoader(TargetLine& line, const TargetOptions& options,
                const std::vector<uint8_t>* expected);
 
-    Verdict Run(std::optional<TargetLine::TimePoint> giveUpAt);
+    // One board. After a rejected or unanswered header or block the run
+    // waits for the host to leave, unless `waitForHostToLeave` is false.
+    Verdict Run(std::optional<TargetLine::TimePoint> giveUpAt, bool waitForHostToLeave = true);
 
     // Bytes of the latest transfer, complete or not, and whether one began.
     const std::vector<uint8_t>& Received() const { return received; }
@@ -50,6 +52,7 @@ private:
     TargetOptions options;  // copied: fault options are consumed as they fire
     const std::vector<uint8_t>* expected;
     std::optional<TargetLine::TimePoint> giveUpAt;
+    bool waitForHost = true;
     std::vector<uint8_t> received;
     bool transferStarted = false;
     uint16_t headerChecksum = 0;

@@ -51,6 +51,8 @@ ParsedOptions ParseTargetOptions(const std::vector<std::string>& args) {
         {"--reply-delay", number(opts.replyDelayMs, 0, 3'600'000)},
         {"--baud", number(opts.baud, 0, 4'000'000)},
         {"--timeout", number(opts.timeoutSec, 0, 86400 * 365)},
+        {"--boards", number(opts.boards, 1, 1'000'000)},
+        {"--swap-gap", number(opts.swapGapMs, 0, 3'600'000)},
         {"--nak-block", at(opts.nakAt)},
         {"--silent-after-block", at(opts.silentAt)},
         {"--short-reply", at(opts.shortReplyAt)},
@@ -120,6 +122,16 @@ Options:
   --baud N                 pace the line as N baud: every byte costs 10 bit
                            times in each direction (default: no pacing)
   --timeout SEC            give up after SEC seconds (default: never)
+  --boards N               play N boards in a row (default 1): after each
+                           board's end (its image judged, or the host gave up
+                           or left) the line is silent for the swap gap, then
+                           the next board announces itself. With more boards
+                           to come, a board whose reply fault fired ends at
+                           once instead of waiting for the host to leave.
+                           Each board's verdict line starts "board K:";
+                           --out FILE becomes FILE-K before the extension
+                           (received.bin: received-1.bin, received-2.bin...)
+  --swap-gap MS            silence between two boards (default 1000)
   --help                   show this text
 
 Fault injection. N counts blocks from 1; 0 means the header. Each reply
@@ -135,7 +147,9 @@ fault fires once per run, so the download after a reset goes through.
   --hangup-after-block N   after block N close the terminal instead of the
                            reply, as an unplugged adapter does, and exit 6
 
-Exit status:
+Exit status (with --boards: 0 when every board's image was right, otherwise
+the status of the first board that was not; a signal or --timeout ends the
+run with its own status):
   0  a complete image arrived, its length and checksum match the header
      (and the --expect file)
   1  the transfer ended but the image is wrong: checksum differs from the

@@ -1,6 +1,7 @@
 // kestrune-target: a simulated boot loader on a pseudo-terminal. See --help.
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -33,6 +34,16 @@ void CatchStopSignals() {
 int Fail(int code, const std::string& message) {
     std::cerr << "kestrune-target: " << message << '\n';
     return code;
+}
+
+// --out for board `board` of `boards`: FILE itself for one board, else FILE-K
+// with K before the extension.
+std::string OutPath(const std::string& path, uint32_t board, uint32_t boards) {
+    if (boards == 1) return path;
+    const std::filesystem::path name(path);
+    return (name.parent_path() /
+            (name.stem().string() + "-" + std::to_string(board) + name.extension().string()))
+        .string();
 }
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -79,14 +90,39 @@ int main(int argc, char** argv) {
     BootLoader loader(line, options, options.expectPath.empty() ? nullptr : &expected);
     std::optional<TargetLine::TimePoint> giveUpAt;
     if (options.timeoutSec > 0) giveUpAt = start + std::chrono::seconds(options.timeoutSec);
-    Verdict verdict = loader.Run(giveUpAt);
+    int status = kTargetImageOk;
+    uint32_t boardsOk = 0;
+    for (uint32_t board = 1; board <= options.boards; ++board) {
+        const bool last = board == options.boards;
+        Verdict verdict = loader.Run(giveUpAt, last);
+        if (verdict.exitCode == kTargetSignalBase) verdict.exitCode += stopSignal;
+        const std::string label = options.boards > 1 ? "board " + std::to_string(board) + ": " : "";
+        std::printf("kestrune-target: %s%s\n", label.c_str(), verdict.text.c_str());
+        std::fflush(stdout);
+        if (!options.outPath.empty() && loader.TransferStarted() &&
+            !WriteFile(OutPath(options.outPath, board, options.boards), loader.Received()))
+            return Fail(kTargetSystem,
+                        "cannot write " + OutPath(options.outPath, board, options.boards));
+        if (verdict.exitCode == kTargetImageOk) ++boardsOk;
+        if (status == kTargetImageOk) status = verdict.exitCode;
+        if (verdict.exitCode == kTargetTimeout || verdict.exitCode > kTargetSignalBase) {
+            status = verdict.exitCode;
+            break;
+        }
+        if (!last) {
+            // The board is pulled: what the host sends meanwhile reaches nobody.
+            if (!line.Pause(line.Now() + std::chrono::milliseconds(options.swapGapMs))) {
+                status = kTargetSignalBase + stopSignal;
+                break;
+            }
+            line.Drain();
+        }
+    }
     line.Drain();
     if (trace) trace->Flush();
-
-    if (verdict.exitCode == kTargetSignalBase) verdict.exitCode += stopSignal;
-    std::printf("kestrune-target: %s\n", verdict.text.c_str());
-    std::fflush(stdout);
-    if (!options.outPath.empty() && loader.TransferStarted() && !WriteFile(options.outPath, loader.Received()))
-        return Fail(kTargetSystem, "cannot write " + options.outPath);
-    return verdict.exitCode;
+    if (options.boards > 1) {
+        std::printf("kestrune-target: %u of %u boards OK\n", boardsOk, options.boards);
+        std::fflush(stdout);
+    }
+    return status;
 }
