@@ -107,6 +107,7 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
         return result;
     }
     job.port->Configure(job.baudRate);
+    if (work.repeat) job.port->Purge();  // the next-board exchange leaves the line as it is
 
     std::atomic<uint8_t>& cell = *job.progress;
     for (uint32_t board = 1;; ++board) {

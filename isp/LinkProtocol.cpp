@@ -228,7 +228,6 @@ Outcome RunNextBoardExchange(SerialPort& port, const uint8_t* image, uint32_t le
                              uint32_t startAddress, uint16_t checksum,
                              const ExchangeHooks& exchangeHooks, uint32_t quietReads) {
     const Hooks hooks{exchangeHooks};
-    port.Purge();
     switch (WaitForNextBoard(port, hooks, quietReads)) {
         case WaitResult::Done:
             break;

@@ -64,8 +64,11 @@ Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length, uin
 // takes only a Ready frame whose first byte follows at least `quietReads`
 // reads in a row that brought nothing (each lasts the read time-out), so a
 // board that keeps announcing after it was flashed is not flashed again.
-// A port that reports the device gone ends the wait: Not find device.
-// A failed read counts as quiet but is paced to the read time-out, so a port
+// Unlike RunExchange it does not purge first: the end frame for the board
+// before may still be on its way out, and whatever the line holds is simply
+// read, and breaks the quiet. A port that reports the device gone ends the
+// wait: Not find device. A failed read counts as quiet but is paced to the
+// read time-out, so a port
 // that fails at once (a device that vanished) is not polled in a busy loop.
 Outcome RunNextBoardExchange(SerialPort& port, const uint8_t* image, uint32_t length,
                              uint32_t startAddress, uint16_t checksum, const ExchangeHooks& hooks,

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "DownloadFixture.h"
 #include "cli/ExitCodes.h"
@@ -136,6 +137,40 @@ TEST_F(Gang, CtrlCStopsEveryPort) {
     EXPECT_EQ(LinesWith(cli.Out(), "boards succeeded"),
               std::vector<std::string>{"0 of 3 boards succeeded"});
     for (auto& target : targets) EXPECT_EQ(target->Wait(kGenerous), kTargetIncomplete);
+}
+
+// The first line plays three boards, the first of which rejects a block. The
+// second line's board goes on announcing at once after it was flashed: it
+// must be flashed once, however long it announces.
+TEST_F(Gang, RepeatGoesBoardAfterBoardUntilCtrlCAndFlashesAnAnnouncingBoardOnce) {
+    StartTargets({{"--boards", "3", "--nak-block", "2", "--swap-gap", "2500"},
+                  {"--boards", "2", "--swap-gap", "0"}});
+    ChildProcess cli(
+        GangArgs({"--repeat", "--gap", "1000", "--log", Path("board.log")}, kSampleBin));
+    ASSERT_TRUE(ErrorStreamShows(cli, ports[0] + ": 2 of 3 boards succeeded")) << cli.Err();
+    std::this_thread::sleep_for(2s);  // the second board would have had time to go again
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(kGenerous), kExitBoardsFailed);
+    EXPECT_EQ(targets[0]->Wait(kGenerous), kTargetBlockRejected) << targets[0]->Out();
+
+    EXPECT_EQ(LinesWith(cli.Err(), ": Download."),
+              std::vector<std::string>{ports[0] + ": board 1: Download.....Program Error !"});
+    EXPECT_EQ(LinesWith(cli.Out(), ": Download."),
+              (std::vector<std::string>{ports[1] + ": board 1: Download.....Success !",
+                                        ports[0] + ": board 2: Download.....Success !",
+                                        ports[0] + ": board 3: Download.....Success !"}));
+    EXPECT_EQ(LinesWith(cli.Out(), "boards succeeded"),
+              (std::vector<std::string>{ports[0] + ": 2 of 3 boards succeeded",
+                                        ports[1] + ": 1 of 1 boards succeeded",
+                                        "3 of 4 boards succeeded"}));
+
+    std::vector<std::string> logged;
+    for (const auto& row : CsvRows(Path("board.log")))
+        logged.push_back(row.at(1) + " " + row.at(2) + " " + row.at(6) + " " + row.at(7));
+    EXPECT_EQ(logged, (std::vector<std::string>{
+                          "port board outcome exit", ports[0] + " 1 Program Error ! 8",
+                          ports[1] + " 1 Success ! 0", ports[0] + " 2 Success ! 0",
+                          ports[0] + " 3 Success ! 0"}));
 }
 
 }  // namespace
