@@ -40,7 +40,8 @@ std::string GangDisplay::LiveLine(const Port& port, Clock::time_point now) const
         std::snprintf(numbers, sizeof numbers, "  %3u%%  %llu/%u bytes", percent,
                       static_cast<unsigned long long>(port.bytes), total);
         line += numbers;
-        const double elapsed = std::chrono::duration<double>(now - port.startedAt).count();
+        const double elapsed =
+            std::chrono::duration<double>(port.endedAt.value_or(now) - port.startedAt).count();
         if (port.bytes > 0 && elapsed > 0) line += "  " + RateText(port.bytes / elapsed);
     }
     line += "  " + port.state;
@@ -88,6 +89,7 @@ void GangDisplay::Ready(size_t index, uint32_t) {
     Port& port = ports[index];
     port.started = true;
     port.startedAt = Clock::now();
+    port.endedAt.reset();
     port.state = "sending";
     if (terminal)
         Draw();
@@ -118,6 +120,7 @@ void GangDisplay::Finished(size_t index, const BoardRecord& record) {
     (success ? port.succeeded : port.failed) += 1;
     port.board = record.board;
     port.state = OutcomeText(record.message);
+    port.endedAt = Clock::now();
     Print(success ? out : err, Prefix(port) + "Download" + record.message);
     if (success) Print(err, Prefix(port) + EfficiencyLine(record));
     if (repeat && !terminal) Print(err, port.name + ": " + Tally(port.succeeded, port.failed));

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -34,10 +35,11 @@ private:
     struct Port {
         std::string name;
         uint32_t board = 1;
-        std::string state;
+        std::string state = "waiting for the boot loader";
         uint64_t bytes = 0;
         bool started = false;
         Clock::time_point startedAt{};
+        std::optional<Clock::time_point> endedAt;  // the rate stays as it was at the end
         uint32_t lastTenth = 0;
         uint32_t succeeded = 0;
         uint32_t failed = 0;

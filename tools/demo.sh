@@ -1,7 +1,8 @@
 #!/bin/bash
 # make demo: downloads the sample firmware with kestrune-cli into kestrune-target,
 # a simulated boot loader on a pseudo-terminal paced like a real 115200 baud
-# line, and shows the target's verdict. Exits non-zero when a download fails.
+# line, and shows the target's verdict; then flashes three simulated boards
+# at once (gang) and shows the summary. Exits non-zero when a download fails.
 #   tools/demo.sh BUILD_DIR   (a native build, e.g. build/native-release)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,8 +17,10 @@ done
 
 work=$(mktemp -d)
 target_pid=
+gang_pids=()
 cleanup() {
   [ -n "$target_pid" ] && kill "$target_pid" 2>/dev/null && wait "$target_pid" 2>/dev/null
+  for pid in "${gang_pids[@]}"; do kill "$pid" 2>/dev/null; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -45,5 +48,32 @@ for file in "$root/samples/demo-firmware.hex" "$root/samples/demo-firmware.bin";
   fi
   echo
 done
-[ "$status" -eq 0 ] && echo "demo: both downloads arrived intact."
+
+file=$root/samples/demo-firmware.hex
+echo "== three boards at once: ${file#"$root"/}"
+ports=()
+for board in 1 2 3; do
+  mkdir -p "$work/board$board"
+  start_target "$target" "$work/board$board" --baud 115200 --expect "$file" --timeout 120 ||
+    { echo "demo: kestrune-target did not start" >&2; exit 1; }
+  gang_pids+=("$target_pid")
+  ports+=(--port "$port")
+done
+target_pid=
+echo "\$ kestrune-cli download ${ports[*]} --baud 115200 ${file#"$root"/}"
+cli_status=0
+"$cli" download "${ports[@]}" --baud 115200 "$file" || cli_status=$?
+for board in 1 2 3; do
+  target_status=0
+  wait "${gang_pids[$((board - 1))]}" || target_status=$?
+  echo "board $board's verdict: $(tail -n 1 "$work/board$board/target.out")"
+  [ "$target_status" -eq 0 ] || cli_status=1
+done
+gang_pids=()
+if [ "$cli_status" -ne 0 ]; then
+  echo "demo: FAILED (the gang download, exit $cli_status)" >&2
+  status=1
+fi
+echo
+[ "$status" -eq 0 ] && echo "demo: every download arrived intact."
 exit "$status"

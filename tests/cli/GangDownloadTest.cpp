@@ -143,8 +143,9 @@ TEST_F(Gang, CtrlCStopsEveryPort) {
 // second line's board goes on announcing at once after it was flashed: it
 // must be flashed once, however long it announces.
 TEST_F(Gang, RepeatGoesBoardAfterBoardUntilCtrlCAndFlashesAnAnnouncingBoardOnce) {
-    StartTargets({{"--boards", "3", "--nak-block", "2", "--swap-gap", "2500"},
-                  {"--boards", "2", "--swap-gap", "0"}});
+    StartTargets(
+        {{"--boards", "3", "--nak-block", "2", "--swap-gap", "2500", "--out", Path("rx.bin")},
+         {"--boards", "2", "--swap-gap", "0"}});
     ChildProcess cli(
         GangArgs({"--repeat", "--gap", "1000", "--log", Path("board.log")}, kSampleBin));
     ASSERT_TRUE(ErrorStreamShows(cli, ports[0] + ": 2 of 3 boards succeeded")) << cli.Err();
@@ -163,6 +164,9 @@ TEST_F(Gang, RepeatGoesBoardAfterBoardUntilCtrlCAndFlashesAnAnnouncingBoardOnce)
               (std::vector<std::string>{ports[0] + ": 2 of 3 boards succeeded",
                                         ports[1] + ": 1 of 1 boards succeeded",
                                         "3 of 4 boards succeeded"}));
+
+    EXPECT_EQ(Load(Path("rx-3.bin")), Load(kSampleBin));  // one --out file per board
+    EXPECT_EQ(Load(Path("rx-1.bin")).size(), 256u);       // up to the rejected block 2
 
     std::vector<std::string> logged;
     for (const auto& row : CsvRows(Path("board.log")))

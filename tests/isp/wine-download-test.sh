@@ -87,6 +87,24 @@ target_exit binTarget
 ok=false; [ "$target_status" -eq 0 ] && ok=true
 check "COM13: the target verified the image byte for byte" $ok
 
+# Gang: both COM links at once, one kestrune-cli.exe, one thread per port.
+start_target gang7 com7 --expect "$bin"
+start_target gang13 com13 --expect "$bin"
+timeout 300 "$emulator" "$cli" download --port COM7 --port COM13 "$(windows_path "$bin")" \
+  >"$work/cli.out" 2>"$work/cli.err"
+cli_exit=$?
+cli_out=$(tr -d '\r' <"$work/cli.out")
+echo "  kestrune-cli.exe download --port COM7 --port COM13: exit $cli_exit; out: $(echo "$cli_out" | tr '\n' ' ')"
+ok=false
+[ "$cli_exit" -eq 0 ] && grep -qx "COM7: Download.....Success !" <<<"$cli_out" &&
+  grep -qx "COM13: Download.....Success !" <<<"$cli_out" &&
+  [ "$(echo "$cli_out" | tail -n 1)" = "2 of 2 boards succeeded" ] && ok=true
+check "gang: COM7 and COM13 at once, each Success, then the summary" $ok
+target_exit gang7; gang7_status=$target_status
+target_exit gang13
+ok=false; [ "$gang7_status" -eq 0 ] && [ "$target_status" -eq 0 ] && ok=true
+check "gang: both targets verified their image" $ok
+
 start_target nakTarget com7 --nak-block 3
 download COM7 "$bin"
 ok=false; [ "$cli_exit" -eq 8 ] && err_ends_with "Download.....Program Error !" && ok=true
