@@ -135,7 +135,8 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
                 ? RunNextBoardExchange(port, image, job.length, job.startAddress, job.checksum,
                                        hooks, board == 1 ? 0 : work.quietReads)
                 : RunExchange(port, image, job.length, job.startAddress, job.checksum, hooks);
-        if (work.repeat && !port.Started()) break;  // stopped while no board was there
+        // Stopped while no board was there: nothing to count.
+        if (work.repeat && !port.Started() && outcome == Outcome::UserStop) break;
 
         BoardRecord record;
         record.port = name;
@@ -157,7 +158,7 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
             break;
         }
         result.status = result.failed > 0 ? kExitBoardsFailed : kExitOk;
-        if (stopAll.load() == STOP_REQUEST) break;
+        if (stopAll.load() == STOP_REQUEST || !port.Started()) break;  // stopped, or gone
         cell.store(0);
     }
     return result;

@@ -68,8 +68,7 @@ Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length, uin
 // before may still be on its way out, and whatever the line holds is simply
 // read, and breaks the quiet. A port that reports the device gone ends the
 // wait: Not find device. A failed read counts as quiet but is paced to the
-// read time-out, so a port
-// that fails at once (a device that vanished) is not polled in a busy loop.
+// read time-out, so a port that keeps failing is not polled in a busy loop.
 Outcome RunNextBoardExchange(SerialPort& port, const uint8_t* image, uint32_t length,
                              uint32_t startAddress, uint16_t checksum, const ExchangeHooks& hooks,
                              uint32_t quietReads);

@@ -476,6 +476,13 @@ TEST(NextBoardWait, TakesOnlyAReadyFrameAfterTheQuietGap) {
          },
          3, true},
     };
+    {
+        Exchange gone;  // a device that went away brings no board: the wait ends
+        gone.quietReads = 3;
+        gone.port.Silence(5).Gone(1);
+        EXPECT_EQ(gone.Run(Pattern(10)), Outcome::NotFindDevice);
+        EXPECT_EQ(gone.port.reads, 6u);
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Exchange run;
