@@ -97,7 +97,7 @@ void CHexEditBase::MoveCaretBy(int32_t delta, bool highNibble) {
 }
 
 LRESULT CHexEditBase::OnChar(WPARAM code, LPARAM) {
-    if (code == VK_BACK) return 1;  // nothing is ever deleted
+    if (code == L'\b') return 1;  // Backspace: nothing is ever deleted
     return EnterHexDigit(static_cast<uint16_t>(code)) ? 0 : 1;
 }
 
