@@ -1,6 +1,7 @@
 #!/bin/bash
 # All benchmarks: Intel HEX parsing (native), download line-time ratio
-# (native and Win32 under Wine), hex view paint time (under Wine).
+# (native and Win32 under Wine), gang download (native), hex view paint time
+# (under Wine).
 #   tools/bench.sh BUILD_NATIVE_RELEASE BUILD_WINDOWS
 set -euo pipefail
 release=${1:-build/native-release}
@@ -10,6 +11,8 @@ echo "== ParseIntelHex"
 "$release/bench/bench_intelhex"
 echo "== download, 64 KiB at 115200 baud"
 tools/bench-download.sh "$release" "$windows"
+echo "== gang download, 64 KiB at 115200 baud into one and into four targets"
+tools/bench-gang.sh "$release"
 if [ -x tools/bench-paint.sh ]; then
   echo "== hex view paint"
   tools/bench-paint.sh "$windows"
