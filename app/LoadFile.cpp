@@ -43,7 +43,7 @@ bool CDownloaderDlg::LoadFile(const std::wstring& path) {
     // Read and convert first, so that a file that cannot be opened or read,
     // or an image the heap cannot hold, leaves the previous load in place.
     std::vector<uint8_t> image;
-    if (LoadFirmwareFile(std::filesystem::path(path), image) != LoadStatus::Ok) {
+    if (LoadFirmwareFile(std::filesystem::path(path), image).status != LoadStatus::Ok) {
         AppendMessage("Can't open file !");
         return false;
     }

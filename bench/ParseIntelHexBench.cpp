@@ -30,12 +30,12 @@ void BM_ParseIntelHex(benchmark::State& state) {
         const size_t before = CurrentAllocations().liveBytes;
         state.ResumeTiming();
 
-        const uint32_t length = ParseIntelHex(buffer);
+        const HexResult result = ParseIntelHex(buffer);
         benchmark::DoNotOptimize(buffer.data());
 
         state.PauseTiming();
         const AllocationStats after = CurrentAllocations();
-        if (length != kImageLength) {
+        if (result.status != HexStatus::Whole || buffer.size() != kImageLength) {
             state.SkipWithError("the generated text did not convert to its image");
             break;
         }

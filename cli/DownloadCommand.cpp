@@ -81,7 +81,8 @@ constexpr const char* kHelp =
     "status of the first port, in command-line order, that did not):\n"
     "  0   Download.....Success !\n"
     "  2   Can't open file !  (FILE cannot be opened or read)\n"
-    "  3   not enough memory for FILE\n"
+    "  3   not enough memory for FILE (\"Not enough memory for the file !\"), or\n"
+    "      FILE is over 4 GiB\n"
     "  4   the --log FILE cannot be written\n"
     "  5   Download.....Open com port error !  (absent, busy or not a port)\n"
     "  6   Download.....Not find device !  (no Ready frame within ~20 s)\n"
@@ -89,6 +90,8 @@ constexpr const char* kHelp =
     "  8   Download.....Program Error !  (the target rejected a block)\n"
     "  9   Download.....Read time out !  (no reply to the header or a block)\n"
     "  10  Download.....User stop !  (Ctrl+C)\n"
+    "  11  FILE is a damaged HEX file (\"kestrune-cli: FILE: line N: REASON\"):\n"
+    "      nothing is sent\n"
     "  12  --repeat: a board did not succeed (0: every board did; 5: a port\n"
     "      did not open)\n"
     "  64  bad command line\n";

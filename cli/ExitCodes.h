@@ -14,6 +14,7 @@ enum ExitCode : int {
     kExitProgramError = 8,   // ".....Program Error !"
     kExitReadTimeOut = 9,    // ".....Read time out !"
     kExitUserStop = 10,      // ".....User stop !"
+    kExitDamaged = 11,       // a HEX file with a damaged record: "FILE: line N: REASON"
     kExitBoardsFailed = 12,  // download --repeat: a board did not succeed
     kExitUsage = 64,         // bad command line (as sysexits' EX_USAGE)
 };

@@ -1,7 +1,7 @@
 // kestrune-cli info FILE [--output IMAGE.bin]: the summary the dialog shows
 // after Load File (path, image size, checksum), optionally with the flat image.
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <optional>
 
 #include "cli/Arguments.h"
@@ -22,6 +22,11 @@ constexpr const char* kHelp =
     "  path: FILE as given\n"
     "  size: image length in bytes, decimal\n"
     "  checksum: 16-bit sum of the image bytes, four hex digits\n"
+    "and a fourth when a HEX file has a start-address record (type 03 or 05):\n"
+    "  entry: the start address, 0x and eight hex digits (03: segment x 16 + offset)\n"
+    "A HEX file with a damaged record (bad checksum, a character that is not a\n"
+    "hex digit, a length that does not match, an unknown type, ...) is refused\n"
+    "with its line number and the reason.\n"
     "\n"
     "Options:\n"
     "  --output IMAGE.bin  also write the flat image to IMAGE.bin\n"
@@ -30,8 +35,10 @@ constexpr const char* kHelp =
     "Exit status:\n"
     "  0   done\n"
     "  2   FILE cannot be opened or read (\"Can't open file !\")\n"
-    "  3   not enough memory for FILE\n"
-    "  4   IMAGE.bin cannot be written\n"
+    "  3   not enough memory for FILE (\"Not enough memory for the file !\"), or\n"
+    "      FILE is over 4 GiB\n"
+    "  4   IMAGE.bin cannot be written (\"Can't write file !\")\n"
+    "  11  FILE is a damaged HEX file (\"kestrune-cli: FILE: line N: REASON\")\n"
     "  64  bad command line\n";
 
 struct InfoOptions {
@@ -70,11 +77,20 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, InfoOptions& op
     return std::nullopt;
 }
 
-bool WriteImage(const std::string& pathArg, const std::vector<uint8_t>& image) {
-    std::ofstream out(PathFromArgument(pathArg), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
-    out.close();
-    return !out.fail();
+// Returns 0, or the errno value that says why the image could not be written.
+int WriteImage(const std::string& pathArg, const std::vector<uint8_t>& image) {
+    errno = 0;
+#ifdef _WIN32
+    std::FILE* file = ::_wfopen(PathFromArgument(pathArg).c_str(), L"wb");
+#else
+    std::FILE* file = std::fopen(PathFromArgument(pathArg).c_str(), "wb");
+#endif
+    if (!file) return errno ? errno : EIO;
+    const bool written =
+        image.empty() || std::fwrite(image.data(), 1, image.size(), file) == image.size();
+    int error = written ? 0 : (errno ? errno : EIO);
+    if (std::fclose(file) != 0 && !error) error = errno ? errno : EIO;
+    return error;
 }
 
 }  // namespace
@@ -92,12 +108,17 @@ int RunInfoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
     }
 
     std::vector<uint8_t> image;
-    if (const int status = LoadFirmwareArgument(options.file, image, err); status != kExitOk) {
+    std::optional<StartAddress> start;
+    if (const int status = LoadFirmwareArgument(options.file, image, err, &start);
+        status != kExitOk) {
         return status;
     }
-    if (options.output && !WriteImage(*options.output, image)) {
-        err << "Can't write file !\n";
-        return kExitCannotWrite;
+    if (options.output) {
+        if (const int error = WriteImage(*options.output, image)) {
+            TellFileError(err, *options.output, error);
+            err << "Can't write file !\n";
+            return kExitCannotWrite;
+        }
     }
 
     // The length is a 32-bit count: shown unsigned so that no size reads negative.
@@ -107,5 +128,10 @@ int RunInfoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
     out << "path: " << options.file << "\n"
         << "size: " << uint32_t(image.size()) << "\n"
         << "checksum: " << checksum << "\n";
+    if (start) {
+        char entry[16];
+        std::snprintf(entry, sizeof entry, "0x%08X", unsigned(start->Entry()));
+        out << "entry: " << entry << "\n";
+    }
     return kExitOk;
 }

@@ -1,37 +1,81 @@
 #include "image/FirmwareFile.h"
 
-#include <fstream>
-#include <new>
-#include <string>
+#include <sys/stat.h>
 
-#include "image/IntelHex.h"
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
 
 namespace {
 
-// Reads the whole stream; false on a read error. Sizes the buffer once when the
-// length is known, and falls back to reading in chunks for pipes and devices.
-bool ReadAll(std::ifstream& in, std::vector<uint8_t>& bytes) {
-    in.seekg(0, std::ios::end);
-    const std::streamoff length = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (length >= 0 && in) {
-        if (uint64_t(length) > 0xFFFFFFFFull) throw std::bad_alloc();  // lengths are 32-bit
+// A file's bytes can become an image of at most this many.
+constexpr uint64_t kLengthLimit = 0xFFFFFFFFull;
+
+enum class Read { Ok, Failed, TooLong };
+
+struct CloseFile {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, CloseFile>;
+
+File OpenForReading(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return File(::_wfopen(path.c_str(), L"rb"));
+#else
+    return File(std::fopen(path.c_str(), "rb"));
+#endif
+}
+
+bool IsRegular(std::FILE* file, uint64_t& length, bool& directory) {
+#ifdef _WIN32
+    struct _stat64 info;
+    if (::_fstat64(::_fileno(file), &info) != 0) return false;
+#else
+    struct stat info;
+    if (::fstat(::fileno(file), &info) != 0) return false;
+#endif
+    directory = (info.st_mode & S_IFMT) == S_IFDIR;
+    length = uint64_t(info.st_size);
+    return (info.st_mode & S_IFMT) == S_IFREG;
+}
+
+// Reads `file` to its end into `bytes`; a regular file in one go at its known
+// length, anything else (a pipe, a device) in growing steps up to the limit.
+// Throws bad_alloc when the heap cannot hold the bytes.
+Read ReadAll(std::FILE* file, std::vector<uint8_t>& bytes) {
+    uint64_t length = 0;
+    bool directory = false;
+    if (IsRegular(file, length, directory)) {
+        if (length > kLengthLimit) return Read::TooLong;
         bytes.resize(size_t(length));
-        in.read(reinterpret_cast<char*>(bytes.data()), length);
-        if (in.bad()) return false;
-        bytes.resize(size_t(in.gcount()));  // a file that shrank meanwhile
-        return true;
+        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));  // it may have shrunk
+        return std::ferror(file) ? Read::Failed : Read::Ok;
     }
-    in.clear();
-    constexpr size_t kChunk = 64 * 1024;
-    while (in) {
-        const size_t used = bytes.size();
-        if (used + kChunk > 0xFFFFFFFFull) throw std::bad_alloc();
-        bytes.resize(used + kChunk);
-        in.read(reinterpret_cast<char*>(bytes.data() + used), kChunk);
-        bytes.resize(used + size_t(in.gcount()));
+    if (directory) {
+        errno = EISDIR;
+        return Read::Failed;
     }
-    return !in.bad();
+    size_t used = 0;
+    for (;;) {
+        if (used == bytes.size()) {
+            if (used == kLengthLimit) {
+                // Full: the stream must end here, or it is too long.
+                uint8_t more;
+                if (std::fread(&more, 1, 1, file) == 1) return Read::TooLong;
+                break;
+            }
+            const uint64_t grown = std::max<uint64_t>(64 * 1024, uint64_t(used) * 2);
+            bytes.resize(size_t(std::min(grown, kLengthLimit)));
+        }
+        const size_t got = std::fread(bytes.data() + used, 1, bytes.size() - used, file);
+        used += got;
+        if (got == 0) break;
+    }
+    bytes.resize(used);
+    return std::ferror(file) ? Read::Failed : Read::Ok;
 }
 
 template <typename Char>
@@ -53,21 +97,33 @@ bool HasHexExtension(const std::filesystem::path& path) {
     return IsHexSuffix(path.filename().native());
 }
 
-LoadStatus LoadFirmwareFile(const std::filesystem::path& path, std::vector<uint8_t>& image) {
-    // A directory opens for reading on some systems but has no bytes to give.
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) return LoadStatus::CannotOpen;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return LoadStatus::CannotOpen;
-    std::vector<uint8_t> bytes;
-    try {
-        if (!ReadAll(in, bytes)) return LoadStatus::CannotOpen;
-    } catch (const std::bad_alloc&) {
-        return LoadStatus::OutOfMemory;
-    } catch (const std::length_error&) {
-        return LoadStatus::OutOfMemory;
+FirmwareLoad LoadFirmwareFile(const std::filesystem::path& path, std::vector<uint8_t>& image) {
+    FirmwareLoad load;
+    errno = 0;
+    const File file = OpenForReading(path);
+    if (!file) {
+        load.status = LoadStatus::CannotOpen;
+        load.error = errno;
+        return load;
     }
-    if (HasHexExtension(path)) ParseIntelHex(bytes);
+    std::vector<uint8_t> bytes;
+    Read read;
+    try {
+        read = ReadAll(file.get(), bytes);
+    } catch (const std::exception&) {  // bad_alloc, or length_error on a 32-bit system
+        read = Read::TooLong;
+    }
+    if (read != Read::Ok) {
+        load.status = read == Read::Failed ? LoadStatus::CannotOpen : LoadStatus::OutOfMemory;
+        load.error = read == Read::Failed ? errno : 0;
+        return load;
+    }
+    if (HasHexExtension(path)) {
+        load.hex = ParseIntelHex(bytes);
+        if (load.hex.status == HexStatus::Damaged) load.status = LoadStatus::Damaged;
+        if (load.hex.status == HexStatus::OutOfMemory) load.status = LoadStatus::OutOfMemory;
+        if (load.status != LoadStatus::Ok) return load;
+    }
     image = std::move(bytes);
-    return LoadStatus::Ok;
+    return load;
 }

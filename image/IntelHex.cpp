@@ -1,12 +1,12 @@
 #include "image/IntelHex.h"
 
-#include <cstring>
 #include <utility>
 
 #include "image/HexDigits.h"
 #include "image/PlacedData.h"
 
 using hexdigits::DecodePairs;
+using hexdigits::IsHexDigit;
 using hexdigits::IsLineEnd;
 using hexdigits::PairValue;
 
@@ -14,102 +14,167 @@ namespace {
 
 // 4 header bytes + 255 data bytes + checksum: the longest record there is.
 constexpr size_t kRecordBytes = 260;
-// Image lengths are 32-bit counts, so no byte may land at 0xFFFFFFFF or above.
-constexpr uint64_t kLengthLimit = 0xFFFFFFFFull;
+constexpr uint64_t k4GiB = 1ull << 32;
 
-enum class Next { Go, Stop };
+enum class Next { Go, End, Damaged };
 
-// The record rules: what each decoded token does to the base and the image.
+// The record rules: what each well-formed record does to the base and the image.
 class RecordRules {
 public:
     explicit RecordRules(PlacedData& placed) : placed(placed) {}
 
-    // One decoded token of `pairs` bytes whose sum modulo 256 is `sum`.
-    Next Record(const uint8_t* record, size_t pairs, uint8_t sum) {
-        if (sum != 0) return Next::Stop;
+    // One record of `count` + 5 decoded bytes whose sum modulo 256 is `sum`.
+    Next Record(const uint8_t* record, uint8_t sum) {
+        if (sum != 0) return Damage(HexDamage::Checksum);
         const uint8_t count = record[0];
-        // A record shorter or longer than its length byte says is as broken as
-        // one with a bad checksum, and never gets data from outside its pairs.
-        if (pairs != size_t(count) + 5) return Next::Stop;
         const uint32_t offset = uint32_t(record[1] << 8) | record[2];
         const uint8_t type = record[3];
         switch (type) {
             case 0x00: {
                 const uint64_t address = uint64_t(base) + offset;
-                if (address + count > kLengthLimit) return Next::Stop;
-                placed.Append(uint32_t(address), record + 4, count);
+                if (address + count > k4GiB) return Damage(HexDamage::Beyond4GiB);
+                if (count > 0) placed.Append(uint32_t(address), record + 4, count);
                 return Next::Go;
             }
+            case 0x01:
+                return Next::End;
             case 0x02:
-            case 0x04:
+            case 0x04: {
+                if (count != 2 || offset != 0) return Damage(HexDamage::AddressRecord);
                 // The image is sized once all records are known rather than
-                // enlarged here: the result is the same, and an address record
-                // alone costs no memory.
-                if (count == 2 && offset == 0) {
-                    const uint32_t value = uint32_t(record[4] << 8) | record[5];
-                    base = type == 0x02 ? value << 4 : value << 16;
-                }
+                // enlarged here: an address record alone costs no memory.
+                const uint32_t value = uint32_t(record[4] << 8) | record[5];
+                base = type == 0x02 ? value << 4 : value << 16;
+                return Next::Go;
+            }
+            case 0x03:
+            case 0x05:
+                if (count != 4 || offset != 0) return Damage(HexDamage::StartRecord);
+                start = StartAddress{type, uint32_t(record[4]) << 24 | uint32_t(record[5]) << 16 |
+                                               uint32_t(record[6]) << 8 | record[7]};
                 return Next::Go;
             default:
-                return Next::Stop;
+                return Damage(HexDamage::UnknownType);
         }
     }
+
+    Next Damage(HexDamage kind) {
+        damage = kind;
+        return Next::Damaged;
+    }
+
+    HexDamage damage = HexDamage::None;
+    std::optional<StartAddress> start;
 
 private:
     PlacedData& placed;
     uint32_t base = 0;
 };
 
-// Converts the token [start, end) of `text`, which holds no line end.
-Next ConvertToken(RecordRules& rules, const uint8_t* text, size_t start, size_t end) {
+// The careful path for the line [start, end) of `text` that the fast path
+// did not take: it finds out which damage, if any, the line holds.
+Next ConvertLine(RecordRules& rules, const uint8_t* text, size_t start, size_t end) {
     if (text[start] != ':') return Next::Go;
-    // An unpaired last character is ignored; the pair count decides.
-    const size_t pairs = (end - start - 1) / 2;
-    if (pairs == 0) return Next::Go;  // a bare colon carries nothing
-    if (pairs > kRecordBytes) return Next::Stop;
+    while (end > start + 1 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+    const uint8_t* digits = text + start + 1;
+    const size_t count = end - start - 1;
+    for (size_t i = 0; i < count; ++i) {
+        if (!IsHexDigit(digits[i])) return rules.Damage(HexDamage::NotHexDigit);
+    }
+    if (count % 2) return rules.Damage(HexDamage::OddDigits);
+    const size_t pairs = count / 2;
+    if (pairs == 0 || pairs != size_t(PairValue(digits[0], digits[1])) + 5)
+        return rules.Damage(HexDamage::LengthMismatch);
     uint8_t record[kRecordBytes];
     uint8_t sum = 0;
-    DecodePairs(text + start + 1, pairs, record, sum);
-    return rules.Record(record, pairs, sum);
+    DecodePairs(digits, pairs, record, sum);
+    return rules.Record(record, sum);
+}
+
+bool StartsWithByteOrderMark(const std::vector<uint8_t>& text) {
+    return text.size() >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF;
 }
 
 }  // namespace
 
-uint32_t ParseIntelHex(std::vector<uint8_t>& buffer) {
+const char* HexDamageReason(HexDamage damage) {
+    switch (damage) {
+        case HexDamage::None:
+            break;
+        case HexDamage::Checksum:
+            return "checksum mismatch";
+        case HexDamage::NotHexDigit:
+            return "not a hex digit";
+        case HexDamage::OddDigits:
+            return "odd number of digits";
+        case HexDamage::LengthMismatch:
+            return "length byte does not match the record";
+        case HexDamage::AddressRecord:
+            return "bad extended address record";
+        case HexDamage::StartRecord:
+            return "bad start address record";
+        case HexDamage::UnknownType:
+            return "unknown record type";
+        case HexDamage::Beyond4GiB:
+            return "data at or above 4 GiB";
+    }
+    return "";
+}
+
+HexResult ParseIntelHex(std::vector<uint8_t>& buffer) {
     // The text is ours now: the accepted records are packed over its consumed
     // part, and it is released when this function returns.
     std::vector<uint8_t> text = std::move(buffer);
     buffer = {};
     uint8_t* t = text.data();
-    const void* zero = t ? std::memchr(t, 0, text.size()) : nullptr;
-    const size_t length = zero ? size_t(static_cast<const uint8_t*>(zero) - t) : text.size();
+    const size_t length = text.size();
 
     PlacedData placed(t);
     RecordRules rules(placed);
     uint8_t record[kRecordBytes];
-    size_t pos = 0;
-    while (pos < length) {
-        if (IsLineEnd(t[pos])) {
+    uint64_t line = 1;
+    size_t pos = StartsWithByteOrderMark(text) ? 3 : 0;
+    Next next = Next::Go;
+    while (pos < length && next == Next::Go) {
+        const uint8_t c = t[pos];
+        if (c == '\n') {
+            ++line;
             ++pos;
             continue;
         }
-        // Fast path: a record that ends exactly where its length byte says.
-        if (t[pos] == ':' && pos + 3 <= length) {
+        if (c == '\r') {
+            ++line;
+            ++pos;
+            if (pos < length && t[pos] == '\n') ++pos;
+            continue;
+        }
+        // Fast path: a record of hex digits that ends exactly where its length
+        // byte says, followed by a line end or the end of the text.
+        if (c == ':' && pos + 3 <= length) {
             const size_t pairs = size_t(PairValue(t[pos + 1], t[pos + 2])) + 5;
             const size_t recordEnd = pos + 1 + 2 * pairs;
             uint8_t sum = 0;
             if (recordEnd <= length && (recordEnd == length || IsLineEnd(t[recordEnd])) &&
                 DecodePairs(t + pos + 1, pairs, record, sum)) {
-                if (rules.Record(record, pairs, sum) == Next::Stop) break;
+                next = rules.Record(record, sum);
                 pos = recordEnd;
                 continue;
             }
         }
         size_t end = pos;
         while (end < length && !IsLineEnd(t[end])) ++end;
-        if (ConvertToken(rules, t, pos, end) == Next::Stop) break;
+        next = ConvertLine(rules, t, pos, end);
         pos = end;
     }
-    buffer = placed.BuildImage();
-    return uint32_t(buffer.size());
+
+    HexResult result;
+    result.start = rules.start;
+    if (next == Next::Damaged) {
+        result.status = HexStatus::Damaged;
+        result.damage = rules.damage;
+        result.line = line;
+    } else if (!placed.BuildImage(buffer)) {
+        result.status = HexStatus::OutOfMemory;
+    }
+    return result;
 }

@@ -3,19 +3,57 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+// Why a HEX file is damaged; each kind has its own short reason.
+enum class HexDamage : uint8_t {
+    None,
+    Checksum,        // the bytes of a record do not sum to 0 modulo 256
+    NotHexDigit,     // a character inside a record is not a hex digit
+    OddDigits,       // a record has an odd number of digits
+    LengthMismatch,  // pair count is not the length byte + 5 (or there is no length byte)
+    AddressRecord,   // type 02/04 whose length is not 2 or whose offset is not 0
+    StartRecord,     // type 03/05 whose length is not 4 or whose offset is not 0
+    UnknownType,     // a type above 05
+    Beyond4GiB,      // a data record would place a byte at or above 4 GiB
+};
+
+// "checksum mismatch" and the like: lower case, no line break.
+const char* HexDamageReason(HexDamage damage);
+
+// A start-address record: where the program starts once loaded.
+struct StartAddress {
+    uint8_t type = 0;    // 0x03 (segment:offset) or 0x05 (32-bit linear)
+    uint32_t value = 0;  // 05: the address; 03: segment << 16 | offset
+    // The address itself: for 03, segment * 16 + offset.
+    uint32_t Entry() const { return type == 0x03 ? (value >> 16) * 16 + (value & 0xFFFF) : value; }
+};
+
+enum class HexStatus : uint8_t { Whole, Damaged, OutOfMemory };
+
+struct HexResult {
+    HexStatus status = HexStatus::Whole;
+    HexDamage damage = HexDamage::None;  // when Damaged
+    uint64_t line = 0;                   // when Damaged: 1-based, CR LF, LF and CR each end one
+    std::optional<StartAddress> start;   // the last start-address record, if any
+};
 
 // Converts the Intel HEX text held by `buffer` into a flat image starting at
 // address 0 (unwritten bytes 0xFF). Ownership passes in and out: on return
-// `buffer` holds the image (exactly the returned number of bytes) and the text
-// is gone. The text ends at the end of the buffer or at its first zero byte.
-// Lenient and silent: a bad record ends the conversion with what was placed
-// before it. Bad means a wrong checksum, a type other than 00/02/04, a pair
-// count other than length + 5 (an unpaired last character is ignored, a bare
-// colon skipped), a byte at 0xFFFFFFFF or above (lengths are 32-bit), or an
-// image larger than the heap can supply. The image is allocated once, at its
-// final length. Never throws.
-uint32_t ParseIntelHex(std::vector<uint8_t>& buffer);
+// `buffer` holds the image when the result is Whole, and nothing otherwise;
+// the text is gone.
+//
+// The first damaged record ends the conversion and the whole file is refused.
+// Not damage: lines that do not begin with ':' (ignored), spaces and tabs at
+// the end of a line, a UTF-8 byte-order mark at the start, a missing end
+// record, anything after the first end record (ignored). A zero-length data
+// record places nothing. OutOfMemory when the heap cannot supply the image or
+// its length would not fit in 32 bits (a byte at 0xFFFFFFFF).
+//
+// One pass over the text; the image is allocated once, at its final length,
+// so memory peaks at text + image + a small constant. Never throws.
+HexResult ParseIntelHex(std::vector<uint8_t>& buffer);
 
 // Sum of all bytes modulo 65536.
 uint16_t ImageChecksum(const uint8_t* bytes, size_t count);

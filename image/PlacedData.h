@@ -16,19 +16,16 @@ public:
     // is, because every record's text is longer than its packed form.
     explicit PlacedData(uint8_t* area) : area(area) {}
 
-    // `address` + `count` must not exceed 0xFFFFFFFF.
+    // `address` + `count` must not exceed 4 GiB; `count` is at least 1.
     void Append(uint32_t address, const uint8_t* data, uint8_t count);
 
-    // The flat image up to the highest end, 0xFF where no record wrote. When the
-    // heap cannot supply that, the image ends before the first record that
-    // needs more than it can supply, as if the records were placed one by one.
-    std::vector<uint8_t> BuildImage() const;
+    // Puts the flat image up to the highest end into `image`, 0xFF where no
+    // record wrote. False, with `image` empty, when the heap cannot supply it
+    // or its length does not fit in 32 bits.
+    bool BuildImage(std::vector<uint8_t>& image) const;
 
 private:
-    uint32_t LengthBefore(uint64_t limit) const;
-    uint32_t AffordableLength() const;
-
     uint8_t* area;
     size_t used = 0;
-    uint32_t highestEnd = 0;
+    uint64_t highestEnd = 0;
 };

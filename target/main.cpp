@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
     }
 
     std::vector<uint8_t> expected;
-    if (!options.expectPath.empty() && LoadFirmwareFile(options.expectPath, expected) != LoadStatus::Ok)
+    if (!options.expectPath.empty() &&
+        LoadFirmwareFile(options.expectPath, expected).status != LoadStatus::Ok)
         return Fail(kTargetSystem, "cannot read the --expect file " + options.expectPath);
 
 #ifdef __linux__

@@ -65,11 +65,21 @@ TEST_F(CliProgram, InfoPrintsThreeLines) {
     EXPECT_EQ(result.err, "");
 }
 
-TEST_F(CliProgram, InfoOnAMissingFileExitsTwo) {
-    const Result result = Run({"info", (dir / "missing.bin").string()});
+TEST_F(CliProgram, InfoOnAMissingOrDamagedFileSaysWhyOnStderrOnly) {
+    const std::string missing = (dir / "missing.bin").string();
+    Result result = Run({"info", missing});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Can't open file !\n");
+    EXPECT_EQ(result.err,
+              "kestrune-cli: " + missing + ": No such file or directory\nCan't open file !\n");
+
+    const fs::path damaged = dir / "damaged.hex";
+    std::ofstream(damaged) << ":0400100001020304E2\r\n:04001400010203\r\n";
+    result = Run({"info", damaged.string()});
+    EXPECT_EQ(result.status, 11);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "kestrune-cli: " + damaged.string() +
+                              ": line 2: length byte does not match the record\n");
 }
 
 TEST_F(CliProgram, HelpListsTheCommands) {

@@ -31,7 +31,7 @@ TEST_F(Download, SampleFilesArriveByteForByte) {
         EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk) << target->Out();
 
         Bytes image;
-        ASSERT_EQ(LoadFirmwareFile(file, image), LoadStatus::Ok);
+        ASSERT_EQ(LoadFirmwareFile(file, image).status, LoadStatus::Ok);
         EXPECT_EQ(Load(Path("received.bin")), image) << file;
     }
 }
@@ -139,7 +139,16 @@ TEST_F(Download, UnopenablePortsAndBadInputAreReported) {
     SilentLine line;
     RunResult missing = RunProgram(Cli({"download", "--port", line.path, Path("missing.hex")}), kGenerous);
     EXPECT_EQ(missing.exitCode, kExitCannotOpen);
-    EXPECT_EQ(missing.err, "Can't open file !\n");
+    EXPECT_EQ(missing.err, "kestrune-cli: " + Path("missing.hex") +
+                               ": No such file or directory\nCan't open file !\n");
+
+    // A damaged HEX file is refused before the port is touched.
+    const std::string damaged = Path("damaged.hex");
+    std::ofstream(damaged) << ":0100000001FE\n:0100010002FC\n:00000001FE\n";
+    RunResult refused = RunProgram(Cli({"download", "--port", line.path, damaged}), kGenerous);
+    EXPECT_EQ(refused.exitCode, kExitDamaged);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err, "kestrune-cli: " + damaged + ": line 3: checksum mismatch\n");
 
     for (auto args : {std::vector<std::string>{"download", kSampleBin},
                       {"download", "--port", line.path},

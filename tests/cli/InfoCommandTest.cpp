@@ -54,10 +54,9 @@ TEST_F(InfoCommand, PrintsPathSizeAndChecksum) {
     ASSERT_EQ(Run({ff}), kExitOk);
     EXPECT_EQ(out.str(), "path: " + ff + "\nsize: 258\nchecksum: 00FE\n");
 
-    // A HEX file shows its image length (0x9000), not its text length.
     // A HEX file shows its image length (0x8001), not its text length:
     // 0x8000 bytes of 0xFF and one 0x41 sum to 0x7F8041.
-    const std::string hex = Write("fw.Hex", ":01800000413E\n:0010000000F0\n:00000001FF\n");
+    const std::string hex = Write("fw.Hex", ":01800000413E\n:00000001FF\n");
     ASSERT_EQ(Run({hex}), kExitOk);
     EXPECT_EQ(out.str(), "path: " + hex + "\nsize: 32769\nchecksum: 8041\n");
 }
@@ -72,16 +71,65 @@ TEST_F(InfoCommand, OutputWritesTheFlatImage) {
     ASSERT_EQ(Run({"--output=" + Arg(dir / "again.bin"), hex}), kExitOk);
     EXPECT_EQ(fs::file_size(dir / "again.bin"), 4u);
 
-    // Unwritable target: its own exit status, and no summary.
-    EXPECT_EQ(Run({hex, "--output", Arg(dir / "no-such-dir" / "x.bin")}), kExitCannotWrite);
-    EXPECT_EQ(err.str(), "Can't write file !\n");
+    // Unwritable target: its own exit status, the reason, and no summary.
+    const std::string unwritable = Arg(dir / "no-such-dir" / "x.bin");
+    EXPECT_EQ(Run({hex, "--output", unwritable}), kExitCannotWrite);
+    EXPECT_EQ(err.str(),
+              "kestrune-cli: " + unwritable + ": No such file or directory\nCan't write file !\n");
     EXPECT_EQ(out.str(), "");
 }
 
-TEST_F(InfoCommand, UnopenableFileSaysSoOnStderr) {
-    EXPECT_EQ(Run({Arg(dir / "missing.hex")}), kExitCannotOpen);
-    EXPECT_EQ(err.str(), "Can't open file !\n");
+TEST_F(InfoCommand, UnopenableFileSaysWhyOnStderr) {
+    const std::string missing = Arg(dir / "missing.hex");
+    EXPECT_EQ(Run({missing}), kExitCannotOpen);
+    EXPECT_EQ(err.str(),
+              "kestrune-cli: " + missing + ": No such file or directory\nCan't open file !\n");
     EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(Run({Arg(dir)}), kExitCannotOpen);
+    EXPECT_EQ(err.str(), "kestrune-cli: " + Arg(dir) + ": Is a directory\nCan't open file !\n");
+}
+
+// Each kind of damage, after a good record: nothing on stdout.
+TEST_F(InfoCommand, DamagedHexFilesAreRefusedWithLineAndReason) {
+    const struct {
+        std::string lines;
+        const char* where;
+    } cases[] = {
+        {":0100010002FD", "line 2: checksum mismatch"},
+        {":01000100x2FC", "line 2: not a hex digit"},
+        {std::string(":0100010002FC\0", 14), "line 2: not a hex digit"},
+        {":0100010002F", "line 2: odd number of digits"},
+        {":0500010002FC", "line 2: length byte does not match the record"},
+        {":03000004000100F8", "line 2: bad extended address record"},
+        {":020000050000F9", "line 2: bad start address record"},
+        {":00000006FA", "line 2: unknown record type"},
+        {":02000004FFFFFC\r\n:02FFFF000102FD", "line 3: data at or above 4 GiB"},
+    };
+    for (const auto& c : cases) {
+        const std::string file =
+            Write("bad.hex", ":0100000001FE\r\n" + c.lines + "\r\n:00000001FF\r\n");
+        EXPECT_EQ(Run({file}), kExitDamaged) << c.where;
+        EXPECT_EQ(out.str(), "");
+        EXPECT_EQ(err.str(), "kestrune-cli: " + file + ": " + c.where + "\n");
+    }
+}
+
+TEST_F(InfoCommand, ToleratedHexTextLoadsAndStartAddressesShowAsEntry) {
+    // One byte 0x01 at 0: size 1, checksum 0001, whatever surrounds it.
+    for (const std::string& text :
+         {std::string("\xEF\xBB\xBF:0100000001FE\n"), std::string(":0100000001FE \t\r\n"),
+          std::string("; comment\n:0100000001FE"), std::string(":0100000001FE\n:00000001FF\nrest"),
+          std::string(":0100000001FE\n:00100000F0\n")}) {
+        ASSERT_EQ(Run({Write("ok.hex", text)}), kExitOk) << text;
+        EXPECT_EQ(out.str(), "path: " + Arg(dir / "ok.hex") + "\nsize: 1\nchecksum: 0001\n");
+    }
+    // 05: the 32-bit address; 03: segment x 16 + offset. Data after them still counts.
+    const std::string linear = Write("l.hex", ":0400000508000123CB\n:0100000001FE\n");
+    ASSERT_EQ(Run({linear}), kExitOk);
+    EXPECT_EQ(out.str(), "path: " + linear + "\nsize: 1\nchecksum: 0001\nentry: 0x08000123\n");
+    const std::string segmented = Write("s.hex", ":04000003F0001234C3\n:0100000001FE\n");
+    ASSERT_EQ(Run({segmented}), kExitOk);
+    EXPECT_EQ(out.str(), "path: " + segmented + "\nsize: 1\nchecksum: 0001\nentry: 0x000F1234\n");
 }
 
 TEST_F(InfoCommand, CommandLineMistakesAreUsageErrors) {
@@ -99,7 +147,7 @@ TEST_F(InfoCommand, CommandLineMistakesAreUsageErrors) {
     // After "--" a name may start with a dash.
     EXPECT_EQ(Run({"--", "-fw.bin"}),
               kExitCannotOpen);  // a file name, looked up and not found here
-    EXPECT_EQ(err.str(), "Can't open file !\n");
+    EXPECT_EQ(err.str(), "kestrune-cli: -fw.bin: No such file or directory\nCan't open file !\n");
 }
 
 TEST_F(InfoCommand, HelpExplainsTheCommand) {

@@ -1,7 +1,13 @@
 // Loading firmware files: which names are Intel HEX, and what a load gives.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
@@ -45,18 +51,18 @@ protected:
 
 TEST_F(FirmwareFileLoad, HexFilesAreConvertedOtherFilesTakenAsTheyAre) {
     std::vector<uint8_t> image;
-    ASSERT_EQ(LoadFirmwareFile(Write("fw.HEX", hexText), image), LoadStatus::Ok);
+    ASSERT_EQ(LoadFirmwareFile(Write("fw.HEX", hexText), image).status, LoadStatus::Ok);
     std::vector<uint8_t> expected(0x12, 0xFF);
     expected[0x10] = 0xAA;
     expected[0x11] = 0xBB;
     EXPECT_EQ(image, expected);  // the image length, not the text's
 
     for (const char* raw : {"fw.hex.bak", "fw.ihx", "fw"}) {
-        ASSERT_EQ(LoadFirmwareFile(Write(raw, hexText), image), LoadStatus::Ok) << raw;
+        ASSERT_EQ(LoadFirmwareFile(Write(raw, hexText), image).status, LoadStatus::Ok) << raw;
         EXPECT_EQ(image, Bytes(hexText)) << raw;
     }
 
-    ASSERT_EQ(LoadFirmwareFile(Write("three.bin", std::string("\x01\x02\xFF", 3)), image),
+    ASSERT_EQ(LoadFirmwareFile(Write("three.bin", std::string("\x01\x02\xFF", 3)), image).status,
               LoadStatus::Ok);
     EXPECT_EQ(image, (std::vector<uint8_t>{0x01, 0x02, 0xFF}));
     EXPECT_EQ(ImageChecksum(image.data(), image.size()), 0x0102);
@@ -64,31 +70,74 @@ TEST_F(FirmwareFileLoad, HexFilesAreConvertedOtherFilesTakenAsTheyAre) {
     // Every byte value, zeros included, survives a raw load.
     std::string all;
     for (int i = 0; i < 256; ++i) all.push_back(char(i));
-    ASSERT_EQ(LoadFirmwareFile(Write("all.bin", all), image), LoadStatus::Ok);
+    ASSERT_EQ(LoadFirmwareFile(Write("all.bin", all), image).status, LoadStatus::Ok);
     EXPECT_EQ(image, Bytes(all));
 }
 
 TEST_F(FirmwareFileLoad, EmptyFilesLoadAsEmptyImages) {
     std::vector<uint8_t> image = {1};
-    ASSERT_EQ(LoadFirmwareFile(Write("empty.bin", ""), image), LoadStatus::Ok);
+    ASSERT_EQ(LoadFirmwareFile(Write("empty.bin", ""), image).status, LoadStatus::Ok);
     EXPECT_TRUE(image.empty());
     image = {1};
-    ASSERT_EQ(LoadFirmwareFile(Write("empty.hex", ""), image), LoadStatus::Ok);
+    ASSERT_EQ(LoadFirmwareFile(Write("empty.hex", ""), image).status, LoadStatus::Ok);
     EXPECT_TRUE(image.empty());
 }
 
-TEST_F(FirmwareFileLoad, UnreadablePathsLeaveTheImageAlone) {
+TEST_F(FirmwareFileLoad, FailedLoadsSayWhyAndLeaveTheImageAlone) {
     std::vector<uint8_t> image = {1, 2, 3};
-    EXPECT_EQ(LoadFirmwareFile(dir / "missing.hex", image), LoadStatus::CannotOpen);
-    EXPECT_EQ(LoadFirmwareFile(dir, image), LoadStatus::CannotOpen);  // a directory
+    FirmwareLoad load = LoadFirmwareFile(dir / "missing.hex", image);
+    EXPECT_EQ(load.status, LoadStatus::CannotOpen);
+    EXPECT_EQ(load.error, ENOENT);
+    load = LoadFirmwareFile(dir, image);  // a directory
+    EXPECT_EQ(load.status, LoadStatus::CannotOpen);
+    EXPECT_NE(load.error, 0);
+
+    load = LoadFirmwareFile(Write("bad.hex", hexText + ":0100000001FF\r\n"), image);
+    EXPECT_EQ(load.status, LoadStatus::Ok);  // after the end record: ignored
+    image = {1, 2, 3};
+    load = LoadFirmwareFile(Write("bad.hex", ":0100000001FF\r\n" + hexText), image);
+    EXPECT_EQ(load.status, LoadStatus::Damaged);
+    EXPECT_EQ(load.hex.damage, HexDamage::Checksum);
+    EXPECT_EQ(load.hex.line, 1u);
     EXPECT_EQ(image, (std::vector<uint8_t>{1, 2, 3}));
 }
+
+TEST_F(FirmwareFileLoad, StartAddressComesWithTheImage) {
+    std::vector<uint8_t> image;
+    const FirmwareLoad load = LoadFirmwareFile(
+        Write("start.hex", HexRecord(0x05, 0, {0, 0, 0x12, 0x34}) + "\n" + hexText), image);
+    ASSERT_EQ(load.status, LoadStatus::Ok);
+    ASSERT_TRUE(load.hex.start.has_value());
+    EXPECT_EQ(load.hex.start->Entry(), 0x1234u);
+    EXPECT_EQ(image.size(), 0x12u);
+}
+
+#ifndef _WIN32
+// A pipe has no length to ask for: it is read until its writer closes it.
+TEST_F(FirmwareFileLoad, PipesAreReadToTheirEnd) {
+    const fs::path fifo = dir / "pipe.hex";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string text;
+    for (uint32_t a = 0; a < 0x30000; a += 16) {  // about 0.5 MB of text, several reads
+        if (a % 0x10000 == 0) text += LinearAddress(uint16_t(a >> 16)) + "\n";
+        text += DataRecord(uint16_t(a), std::vector<uint8_t>(16, uint8_t(a >> 4))) + "\n";
+    }
+    std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << text; });
+    std::vector<uint8_t> image;
+    const FirmwareLoad load = LoadFirmwareFile(fifo, image);
+    writer.join();
+    ASSERT_EQ(load.status, LoadStatus::Ok);
+    ASSERT_EQ(image.size(), 0x30000u);
+    EXPECT_EQ(image[0x12340], 0x34);
+    EXPECT_EQ(image[0x2FEF0], 0xEF);
+}
+#endif
 
 TEST_F(FirmwareFileLoad, NamesWithAnyCharactersLoad) {
     std::vector<uint8_t> image;
     const fs::path path = Write(fs::path(u8"f\u00fcr-\u20ac-\u6a5f.hex"), hexText);
     ASSERT_TRUE(fs::exists(path));
-    ASSERT_EQ(LoadFirmwareFile(path, image), LoadStatus::Ok);
+    ASSERT_EQ(LoadFirmwareFile(path, image).status, LoadStatus::Ok);
     EXPECT_EQ(image.size(), 0x12u);
 }
 

@@ -25,10 +25,7 @@ TEST(HexDigits, WideDecodersAgreeWithThePlainRule) {
     std::vector<uint8_t> chars(2 * 260);
     for (int round = 0; round < 2000; ++round) {
         const size_t pairs = size_t(random() % 261);
-        for (auto& c : chars) {
-            do c = uint8_t(random());
-            while (hd::IsLineEnd(c));
-        }
+        for (auto& c : chars) c = uint8_t("0123456789ABCDEFabcdef"[random() % 22]);
         uint8_t expected[260];
         uint8_t expectedSum = uint8_t(round);
         ASSERT_TRUE(Plain(chars.data(), pairs, expected, expectedSum));
@@ -42,16 +39,19 @@ TEST(HexDigits, WideDecodersAgreeWithThePlainRule) {
     }
 }
 
-TEST(HexDigits, LineEndAnywhereIsReported) {
+TEST(HexDigits, AnyOtherCharacterAnywhereIsReported) {
+    // The neighbours of every digit range, line ends, NUL, and bytes with bit 7 set.
+    const uint8_t others[] = {'/', ':', '@', 'G', '`', 'g', '\r', '\n', ' ', 0, 0x80, 0xC1, 0xE6};
     for (const auto& decode : {Swar, Plain, static_cast<Decoder>(hd::DecodePairs)}) {
         for (size_t pairs : {1u, 4u, 5u, 8u, 9u, 21u, 37u, 260u}) {
             for (size_t at = 0; at < 2 * pairs; ++at) {
-                for (uint8_t lineEnd : {uint8_t('\r'), uint8_t('\n')}) {
-                    std::vector<uint8_t> chars(2 * pairs, 'A');
-                    chars[at] = lineEnd;
+                for (uint8_t other : others) {
+                    std::vector<uint8_t> chars(2 * pairs, 'f');
+                    chars[at] = other;
                     uint8_t out[260];
                     uint8_t sum = 0;
-                    ASSERT_FALSE(decode(chars.data(), pairs, out, sum)) << pairs << " " << at;
+                    ASSERT_FALSE(decode(chars.data(), pairs, out, sum))
+                        << pairs << " " << at << " " << int(other);
                 }
             }
         }

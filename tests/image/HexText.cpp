@@ -51,7 +51,17 @@ std::vector<uint8_t> Bytes(const std::string& text) {
 
 std::vector<uint8_t> ParseText(const std::string& text) {
     std::vector<uint8_t> buffer = Bytes(text);
-    const uint32_t length = ParseIntelHex(buffer);
-    EXPECT_EQ(length, buffer.size());
+    const HexResult result = ParseIntelHex(buffer);
+    EXPECT_EQ(result.status, HexStatus::Whole)
+        << HexDamageReason(result.damage) << " at line " << result.line;
     return buffer;
+}
+
+HexResult ParseOutcome(const std::string& text) {
+    std::vector<uint8_t> buffer = Bytes(text);
+    const HexResult result = ParseIntelHex(buffer);
+    if (result.status != HexStatus::Whole) {
+        EXPECT_TRUE(buffer.empty());
+    }
+    return result;
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "image/IntelHex.h"
+
 // One record line without line end, with a correct checksum unless `checksumDelta`.
 std::string HexRecord(uint8_t type, uint16_t offset, const std::vector<uint8_t>& data,
                       uint8_t checksumDelta = 0);
@@ -17,5 +19,7 @@ inline const std::string kEndOfFile = ":00000001FF";
 
 std::vector<uint8_t> Bytes(const std::string& text);
 
-// Runs ParseIntelHex on `text` and checks that the length it returns is the buffer's.
+// Runs ParseIntelHex on `text`: the image, after checking that the text was whole.
 std::vector<uint8_t> ParseText(const std::string& text);
+// Runs ParseIntelHex on `text`: the outcome alone.
+HexResult ParseOutcome(const std::string& text);
