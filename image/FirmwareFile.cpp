@@ -29,7 +29,7 @@ File OpenForReading(const std::filesystem::path& path) {
 #endif
 }
 
-bool IsRegular(std::FILE* file, uint64_t& length, bool& directory) {
+bool IsRegular(std::FILE* file, uint64_t& length) {
 #ifdef _WIN32
     struct _stat64 info;
     if (::_fstat64(::_fileno(file), &info) != 0) return false;
@@ -37,7 +37,6 @@ bool IsRegular(std::FILE* file, uint64_t& length, bool& directory) {
     struct stat info;
     if (::fstat(::fileno(file), &info) != 0) return false;
 #endif
-    directory = (info.st_mode & S_IFMT) == S_IFDIR;
     length = uint64_t(info.st_size);
     return (info.st_mode & S_IFMT) == S_IFREG;
 }
@@ -47,16 +46,11 @@ bool IsRegular(std::FILE* file, uint64_t& length, bool& directory) {
 // Throws bad_alloc when the heap cannot hold the bytes.
 Read ReadAll(std::FILE* file, std::vector<uint8_t>& bytes) {
     uint64_t length = 0;
-    bool directory = false;
-    if (IsRegular(file, length, directory)) {
+    if (IsRegular(file, length)) {
         if (length > kLengthLimit) return Read::TooLong;
         bytes.resize(size_t(length));
         bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));  // it may have shrunk
         return std::ferror(file) ? Read::Failed : Read::Ok;
-    }
-    if (directory) {
-        errno = EISDIR;
-        return Read::Failed;
     }
     size_t used = 0;
     for (;;) {
@@ -99,6 +93,14 @@ bool HasHexExtension(const std::filesystem::path& path) {
 
 FirmwareLoad LoadFirmwareFile(const std::filesystem::path& path, std::vector<uint8_t>& image) {
     FirmwareLoad load;
+    // A directory opens for reading on some systems, fails with an unclear
+    // reason on others, and has no bytes to give on any.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        load.status = LoadStatus::CannotOpen;
+        load.error = EISDIR;
+        return load;
+    }
     errno = 0;
     const File file = OpenForReading(path);
     if (!file) {
