@@ -3,6 +3,7 @@
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include "app/DownloaderDlg.h"
 
@@ -14,6 +15,12 @@ BOOL CDownloaderApp::InitInstance() {
     ::InitCommonControlsEx(&controls);
 
     CDownloaderDlg dialog;
+    // Kestrune.exe FILE loads FILE at start-up; further arguments are ignored.
+    int count = 0;
+    if (LPWSTR* args = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
+        if (count > 1 && args[1][0] != L'\0') dialog.SetStartFile(args[1]);
+        ::LocalFree(args);
+    }
     dialog.DoModal();
     return FALSE;
 }

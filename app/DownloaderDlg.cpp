@@ -44,6 +44,11 @@ const MessageEntry CDownloaderDlg::messageEntries[] = {
          WndAs<CDownloaderDlg>(w).OnLoadFile();
          return 0;
      }},
+    {WM_DROPFILES, 0, 0,
+     [](CWnd& w, WPARAM wParam, LPARAM) -> LRESULT {
+         WndAs<CDownloaderDlg>(w).OnDropFiles(reinterpret_cast<HDROP>(wParam));
+         return 0;
+     }},
     {WM_COMMAND, IDC_DOWNLOAD, BN_CLICKED,
      [](CWnd& w, WPARAM, LPARAM) -> LRESULT {
          WndAs<CDownloaderDlg>(w).OnDownload();
@@ -105,6 +110,7 @@ BOOL CDownloaderDlg::OnInitDialog() {
     FillBaudRates();
     ConfigureCodeBuffer();
     ::EnableWindow(GetDlgItem(IDC_DOWNLOAD), FALSE);
+    InitFileLoading();
     return TRUE;
 }
 

@@ -11,6 +11,10 @@
 // ends the dialog once the worker has ended and the controls are restored.
 #pragma once
 
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
+
 #include <cstdarg>
 #include <memory>
 #include <string>
@@ -43,8 +47,13 @@ public:
 
     // Load File after the file dialog: reads `path` (Intel HEX when its
     // extension is HEX in any case, raw otherwise) into the code buffer and
-    // shows path, size and checksum. On failure the previous load stays.
+    // shows path, size and checksum. On failure (the file cannot be read, a
+    // damaged HEX record, not enough memory) the message box says why and
+    // the previous load stays in force entirely.
     bool LoadFile(const std::wstring& path);
+    // A file to load as the dialog starts (the program's argument); a
+    // relative path is taken from the current folder.
+    void SetStartFile(const std::wstring& path);
 
     const DownloadJob& Job() const { return *job; }
     CHexEditBase& CodeBuffer() { return codeBuffer; }
@@ -63,6 +72,7 @@ protected:
     void OnPaint();
     HICON OnQueryDragIcon();
     void OnLoadFile();
+    void OnDropFiles(HDROP drop);
     void OnDownload();
 
     const MessageMap* GetMessageMap() const override { return &messageMap; }
@@ -75,6 +85,8 @@ private:
     void FillBaudRates();
     void ConfigureCodeBuffer();
     void AppendText(const wchar_t* text);
+    // Accepts dropped files and loads the start file, if any.
+    void InitFileLoading();
     // Ends the dialog now, or after the worker when a download runs.
     void CloseWhenIdle(INT_PTR result);
     void OnDestroy();
@@ -90,6 +102,7 @@ private:
     std::unique_ptr<DownloadJob> job;
     CHexEditBase codeBuffer;
     HICON icon = nullptr;
+    std::wstring startFile;
 
     DownloadState state = DownloadState::Idle;
     INT_PTR closeResult = IDCANCEL;  // for Closing

@@ -1,11 +1,13 @@
 // The Load File command: pick a firmware file, put its image into the code
-// buffer, show path, size and checksum.
+// buffer, show path, size and checksum. A file named on the command line or
+// dropped on the dialog is loaded the same way.
 #include <windows.h>
-// After windows.h, whose types it uses.
+// After windows.h, whose types they use.
 #include <commdlg.h>
+#include <shellapi.h>
 
-#include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "app/DownloaderDlg.h"
@@ -40,30 +42,70 @@ void CDownloaderDlg::OnLoadFile() {
 }
 
 bool CDownloaderDlg::LoadFile(const std::wstring& path) {
-    // Read and convert first, so that a file that cannot be opened or read,
-    // or an image the heap cannot hold, leaves the previous load in place.
+    // Read, convert and copy into the code buffer first, so that any failure
+    // leaves the previous load in force: code buffer, summary and Download.
     std::vector<uint8_t> image;
-    if (LoadFirmwareFile(std::filesystem::path(path), image).status != LoadStatus::Ok) {
-        AppendMessage("Can't open file !");
+    const FirmwareLoad load = LoadFirmwareFile(std::filesystem::path(path), image);
+    switch (load.status) {
+        case LoadStatus::Ok:
+            break;
+        case LoadStatus::CannotOpen:
+            AppendMessage("Can't open file !");
+            return false;
+        case LoadStatus::Damaged:
+            AppendMessage("Bad HEX record at line %s !", std::to_string(load.hex.line).c_str());
+            return false;
+        case LoadStatus::OutOfMemory:
+            AppendMessage("Not enough memory for the file !");
+            return false;
+    }
+    const auto size = static_cast<uint32_t>(image.size());
+    static const uint8_t emptyImage = 0;  // an empty file still loads as an (empty) image
+    if (!codeBuffer.SetData(image.empty() ? &emptyImage : image.data(), size, true)) {
+        AppendMessage("Not enough memory for the file !");
         return false;
     }
     AppendMessage(nullptr);
-
-    const auto size = static_cast<uint32_t>(image.size());
-    static const uint8_t emptyImage = 0;  // an empty file still loads as an (empty) image
-    codeBuffer.SetData(image.empty() ? &emptyImage : image.data(), size, true);
 
     ::SetDlgItemTextW(hwnd, IDC_FILEPATH, path.c_str());
     wchar_t text[16];
     // Unsigned: an image of 2 GiB or more must not show a negative size.
     std::swprintf(text, 16, L"%u", static_cast<unsigned>(size));
     ::SetDlgItemTextW(hwnd, IDC_FILESIZE, text);
-
-    const uint32_t summed = std::min<uint32_t>(codeBuffer.GetDataSize(), size);
-    std::swprintf(text, 16, L"%04X", static_cast<unsigned>(ImageChecksum(image.data(), summed)));
+    std::swprintf(text, 16, L"%04X", static_cast<unsigned>(ImageChecksum(image.data(), size)));
     ::SetDlgItemTextW(hwnd, IDC_CHECKSUM, text);
 
     ::EnableWindow(GetDlgItem(IDC_DOWNLOAD), TRUE);
     AppendMessage("Open file ok !");
     return true;
+}
+
+void CDownloaderDlg::SetStartFile(const std::wstring& path) {
+    // The path field shows full paths, as the file dialog gives them.
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    const DWORD length =
+        needed ? ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr) : 0;
+    startFile = length && length < needed ? full.substr(0, length) : path;
+}
+
+void CDownloaderDlg::InitFileLoading() {
+    ::DragAcceptFiles(hwnd, TRUE);
+    if (!startFile.empty()) LoadFile(startFile);
+}
+
+void CDownloaderDlg::OnDropFiles(HDROP drop) {
+    // The first file of a drop is loaded; a drop during a download is
+    // ignored, as Load File is disabled then.
+    if (!IsDownloadActive()) {
+        const UINT length = ::DragQueryFileW(drop, 0, nullptr, 0);
+        if (length > 0) {
+            std::wstring path(length + 1, L'\0');
+            if (::DragQueryFileW(drop, 0, path.data(), length + 1) == length) {
+                path.resize(length);
+                LoadFile(path);
+            }
+        }
+    }
+    ::DragFinish(drop);
 }

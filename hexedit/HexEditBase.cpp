@@ -46,13 +46,13 @@ void CHexEditBase::LayoutChanged(bool repaint) {
     if (repaint) Invalidate(TRUE);
 }
 
-void CHexEditBase::SetData(const uint8_t* source, uint32_t size, bool repaint) {
+bool CHexEditBase::SetData(const uint8_t* source, uint32_t size, bool repaint) {
     // The copy is made before the old buffer goes, so a failed allocation
     // leaves the control exactly as it was.
     std::unique_ptr<uint8_t[]> copy;
     if (source) {
         copy.reset(new (std::nothrow) uint8_t[size]);
-        if (!copy) return;
+        if (!copy) return false;
         if (size) std::memcpy(copy.get(), source, size);
     }
     selectionAnchor = HEXEDIT_NONE;
@@ -64,6 +64,7 @@ void CHexEditBase::SetData(const uint8_t* source, uint32_t size, bool repaint) {
     layoutDirty = true;
     if (repaint) Repaint();
     SetCaret(0, true);
+    return true;
 }
 
 uint32_t CHexEditBase::GetData(uint8_t* dest, uint32_t maxSize) const {

@@ -84,7 +84,8 @@ public:
     BOOL PreTranslateMessage(MSG* msg) override;
 
     // Data.
-    void SetData(const uint8_t* source, uint32_t size, bool repaint);
+    // False when the copy cannot be allocated: the control then keeps what it had.
+    bool SetData(const uint8_t* source, uint32_t size, bool repaint);
     uint32_t GetDataSize() const { return dataSize; }
     uint32_t GetData(uint8_t* dest, uint32_t maxSize) const;
 

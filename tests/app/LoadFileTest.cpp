@@ -1,5 +1,8 @@
-// Load File after the file dialog, and the message box it writes to.
+// Load File after the file dialog, from the command line and by a drop, and
+// the message box it writes to.
 #include <gtest/gtest.h>
+// After windows.h (through the harness), whose types it uses.
+#include <shlobj.h>
 
 #include <filesystem>
 #include <string>
@@ -8,6 +11,7 @@
 
 #include "res/resource.h"
 #include "tests/app/DialogHarness.h"
+#include "tests/hexedit/HexEditTestAlloc.h"
 
 namespace {
 
@@ -25,6 +29,24 @@ std::vector<uint8_t> CodeBufferBytes(DialogHarness& ui) {
 
 std::vector<uint8_t> Bytes(const std::string& text) {
     return {text.begin(), text.end()};
+}
+
+// What the shell hands a window when files are dropped on it.
+HDROP MakeDrop(const std::vector<std::wstring>& paths) {
+    size_t chars = 1;
+    for (const std::wstring& path : paths) chars += path.size() + 1;
+    HGLOBAL block =
+        ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* names = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const std::wstring& path : paths) {
+        path.copy(names, path.size());
+        names += path.size() + 1;
+    }
+    ::GlobalUnlock(block);
+    return static_cast<HDROP>(block);
 }
 
 class LoadFile : public testing::Test {
@@ -125,6 +147,123 @@ TEST_F(LoadFile, SecondLoadReplacesEverything) {
     ASSERT_TRUE(ui.LoadFile(second));
     ExpectSummary(second, L"3", L"0102");
     EXPECT_EQ(CodeBufferBytes(ui), (std::vector<uint8_t>{0x01, 0x02, 0xFF}));
+}
+
+// A damaged HEX file, or an image that cannot be held (by the reader or by
+// the code buffer's copy), leaves everything of the previous load in force.
+TEST_F(LoadFile, RefusedFilesKeepThePreviousLoadEntirely) {
+    const std::wstring first = files.Write(L"first.hex", kSmallHex);
+    ASSERT_TRUE(ui.LoadFile(first));
+    std::wstring expected = L"Open file ok !";
+    auto expectFirstInForce = [&](const wchar_t* appended) {
+        expected += appended;
+        EXPECT_EQ(ui.Message(), expected);
+        ExpectSummary(first, L"3", L"0102");
+        EXPECT_EQ(CodeBufferBytes(ui), (std::vector<uint8_t>{0x01, 0x02, 0xFF}));
+        EXPECT_TRUE(::IsWindowEnabled(ui.Item(IDC_DOWNLOAD)));
+    };
+    // A wrong checksum on line 2; a non-digit on line 4 (a blank line and CR LF ends).
+    EXPECT_FALSE(ui.LoadFile(files.Write(L"sum.hex", ":0100000001FE\n:0100010002FD\n")));
+    expectFirstInForce(L"Bad HEX record at line 2 !");
+    EXPECT_FALSE(
+        ui.LoadFile(files.Write(L"digit.HEX", ":0100000001FE\r\n\r\n; note\r\n:01000100G2FC\r\n")));
+    expectFirstInForce(L"Bad HEX record at line 4 !");
+
+    // 12345 bytes: the reader's buffer cannot be had, then only the code buffer's copy.
+    const std::wstring big = files.Write(L"big.bin", std::string(12345, '\x5A'));
+    for (unsigned spare : {0u, 1u}) {
+        SCOPED_TRACE(spare);
+        bool loaded = true;
+        ui.RunOnUi([&](CDownloaderDlg& dlg) {
+            hexedit_test::ScopedAllocationFailure failure(12345, spare);
+            loaded = dlg.LoadFile(big);
+        });
+        EXPECT_FALSE(loaded);
+        expectFirstInForce(L"Not enough memory for the file !");
+    }
+    ASSERT_TRUE(ui.LoadFile(big));  // with the heap back, the same file loads
+    EXPECT_EQ(ui.Text(IDC_FILESIZE), L"12345");
+}
+
+// A dropped file loads as Load File would; only the first of several counts,
+// and none while a download runs (COM3 is a silent line here).
+TEST_F(LoadFile, DroppedFileLoadsUnlessADownloadRuns) {
+    const std::wstring first = files.Write(L"drop.hex", kSmallHex);
+    const std::wstring second = files.Write(L"other.bin", "ab");
+    ::SendMessageW(ui.Dialog(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({first, second})),
+                   0);
+    EXPECT_EQ(ui.Message(), L"Open file ok !");
+    ExpectSummary(first, L"3", L"0102");
+
+    ::SendMessageW(ui.Dialog(), WM_DROPFILES,
+                   reinterpret_cast<WPARAM>(MakeDrop({files.Write(L"bad.hex", ":00000006FA\n")})),
+                   0);
+    EXPECT_EQ(ui.Message(), L"Open file ok !Bad HEX record at line 1 !");
+
+    ASSERT_TRUE(ui.Click(IDC_DOWNLOAD));
+    ASSERT_TRUE(WaitFor([&] { return ui.Text(IDC_DOWNLOAD) == L"Stop"; }));
+    ::SendMessageW(ui.Dialog(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({second})), 0);
+    ExpectSummary(first, L"3", L"0102");
+    ASSERT_TRUE(ui.Click(IDC_DOWNLOAD));  // Stop
+    ASSERT_TRUE(WaitFor([&] { return !ui.DownloadActive(); }));
+    ::SendMessageW(ui.Dialog(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({second})), 0);
+    ExpectSummary(second, L"2", L"00C3");
+}
+
+// Kestrune.exe FILE, run as its own process: FILE loads at start-up with
+// Load File's messages; a relative name is shown as a full path.
+TEST(LoadFileAtStartUp, ProgramArgumentLoadsLikeLoadFile) {
+    const std::wstring exe = EnvText("KESTRUNE_TEST_EXE");
+    ASSERT_FALSE(exe.empty());
+    TempFolder files;
+    const std::wstring good = files.Write(L"start.hex", kSmallHex);
+    files.Write(L"bad.hex", ":0100000001FE\n:01000100G2FC\n");
+    const struct {
+        std::wstring argument;
+        const wchar_t* message;
+        std::wstring path;
+    } cases[] = {
+        {L"start.hex", L"Open file ok !", good},
+        {L"bad.hex", L"Bad HEX record at line 2 !", L""},
+        {L"missing.hex", L"Can't open file !", L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::filesystem::path(c.argument).string());
+        std::wstring commandLine = L"\"" + exe + L"\" \"" + c.argument + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                     nullptr, files.Path(L"").c_str(), &startup, &process));
+        std::pair<DWORD, HWND> found{process.dwProcessId, nullptr};
+        auto text = [&](int id) {
+            wchar_t buffer[512] = {};
+            DWORD_PTR ignored = 0;
+            ::SendMessageTimeoutW(::GetDlgItem(found.second, id), WM_GETTEXT, 512,
+                                  reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL, kUiTimeoutMs,
+                                  &ignored);
+            return std::wstring(buffer);
+        };
+        EXPECT_TRUE(WaitFor([&] {
+            ::EnumWindows(
+                [](HWND window, LPARAM param) -> BOOL {
+                    auto* wanted = reinterpret_cast<std::pair<DWORD, HWND>*>(param);
+                    DWORD owner = 0;
+                    ::GetWindowThreadProcessId(window, &owner);
+                    if (owner != wanted->first || !::GetDlgItem(window, IDC_MESSAGE)) return TRUE;
+                    wanted->second = window;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&found));
+            return found.second && !text(IDC_MESSAGE).empty();
+        }));
+        EXPECT_EQ(text(IDC_MESSAGE), c.message);
+        EXPECT_EQ(text(IDC_FILEPATH), c.path);
+        ::PostMessageW(found.second, WM_CLOSE, 0, 0);
+        EXPECT_EQ(::WaitForSingleObject(process.hProcess, kUiTimeoutMs), WAIT_OBJECT_0);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
 }
 
 TEST(AppendMessage, AppendsWithoutSeparatorClearsOnNullAndBoundsItsText) {

@@ -7,12 +7,18 @@
 namespace {
 
 std::atomic<std::size_t> failingSize{0};
+std::atomic<unsigned> spared{0};
 std::atomic<unsigned> failures{0};
 
 void* Allocate(std::size_t size) {
     if (size != 0 && size == failingSize.load()) {
-        failures.fetch_add(1);
-        throw std::bad_alloc();
+        unsigned left = spared.load();
+        while (left > 0 && !spared.compare_exchange_weak(left, left - 1)) {
+        }
+        if (left == 0) {
+            failures.fetch_add(1);
+            throw std::bad_alloc();
+        }
     }
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
@@ -22,7 +28,10 @@ void* Allocate(std::size_t size) {
 
 namespace hexedit_test {
 
-void FailAllocationsOfSize(std::size_t size) { failingSize.store(size); }
+void FailAllocationsOfSize(std::size_t size, unsigned spare) {
+    spared.store(spare);
+    failingSize.store(size);
+}
 unsigned FailedAllocationCount() { return failures.load(); }
 
 }  // namespace hexedit_test
