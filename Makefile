@@ -5,7 +5,7 @@ NATIVE := build/native
 RELEASE := build/native-release
 WINDOWS := build/windows
 
-.PHONY: test deps native windows release native-test windows-test demo gui bench screenshot clean
+.PHONY: test deps native windows release native-test windows-test demo gui bench screenshot fuzz clean
 
 test: deps
 	@set -o pipefail; status=0; \
@@ -57,6 +57,11 @@ screenshot: deps release windows
 
 bench: deps release windows
 	@tools/bench.sh $(RELEASE) $(WINDOWS)
+
+# The HEX reader's libFuzzer harness for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600).
+FUZZ_SECONDS ?= 300
+fuzz: deps
+	@tools/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build
