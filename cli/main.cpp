@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "KestruneVersion.h"
 #include "cli/Command.h"
 #include "cli/ExitCodes.h"
 
@@ -27,6 +28,7 @@ void PrintToolHelp(std::ostream& out) {
            "\n"
            "Usage: kestrune-cli COMMAND [ARGUMENTS...]\n"
            "       kestrune-cli COMMAND --help   (what a command does and its exit status)\n"
+           "       kestrune-cli --version\n"
            "\n"
            "Commands:\n";
     for (const Command& command : kCommands) {
@@ -47,6 +49,10 @@ int RunCli(const std::vector<std::string>& args) {
     if (name == "-h" || name == "--help" || name == "help") {
         if (name == "help" && args.size() > 1) return RunCli({args[1], "--help"});
         PrintToolHelp(std::cout);
+        return kExitOk;
+    }
+    if (name == "--version") {
+        std::cout << "kestrune-cli " KESTRUNE_VERSION "\n";
         return kExitOk;
     }
     for (const Command& command : kCommands) {

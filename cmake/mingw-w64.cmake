@@ -9,5 +9,7 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Packages for Windows only (find_package must not take the Linux GoogleTest).
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Test programs run under Wine through this wrapper (private prefix, see tools/wine-session.sh).
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)

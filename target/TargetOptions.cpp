@@ -71,6 +71,10 @@ ParsedOptions ParseTargetOptions(const std::vector<std::string>& args) {
             opts.help = true;
             continue;
         }
+        if (name == "--version") {
+            opts.version = true;
+            continue;
+        }
         if (name == "--nak-header") {
             if (value) return {std::nullopt, "--nak-header takes no value"};
             opts.nakAt = 0;
@@ -133,6 +137,7 @@ Options:
                            (received.bin: received-1.bin, received-2.bin...)
   --swap-gap MS            silence between two boards (default 1000)
   --help                   show this text
+  --version                show the version
 
 Fault injection. N counts blocks from 1; 0 means the header. Each reply
 fault fires once per run, so the download after a reset goes through.

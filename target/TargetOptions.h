@@ -27,6 +27,7 @@ struct TargetOptions {
     uint32_t boards = 1;        // boards played one after another on the line
     uint32_t swapGapMs = 1000;  // silence between one board's end and the next
     bool help = false;
+    bool version = false;
 };
 
 struct ParsedOptions {

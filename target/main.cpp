@@ -9,6 +9,7 @@
 #include <sys/prctl.h>
 #endif
 
+#include "KestruneVersion.h"
 #include "image/FirmwareFile.h"
 #include "target/BootLoader.h"
 #include "target/ExitCodes.h"
@@ -60,6 +61,10 @@ int main(int argc, char** argv) {
     const TargetOptions& options = *parsed.options;
     if (options.help) {
         std::fputs(TargetHelpText(), stdout);
+        return kTargetImageOk;
+    }
+    if (options.version) {
+        std::puts("kestrune-target " KESTRUNE_VERSION);
         return kTargetImageOk;
     }
 

@@ -94,6 +94,13 @@ TEST_F(CliProgram, HelpListsTheCommands) {
     EXPECT_NE(info.out.find("Usage: kestrune-cli info FILE"), std::string::npos);
 }
 
+TEST_F(CliProgram, VersionIsTheVersionFilesLine) {
+    const Result result = Run({"--version"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "kestrune-cli " + Read(KESTRUNE_VERSION_FILE));
+    EXPECT_EQ(result.err, "");
+}
+
 TEST_F(CliProgram, BadCommandLinesExit64) {
     for (const auto& args :
          std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"info"}, {"info", "--nope"}}) {

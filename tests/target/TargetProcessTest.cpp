@@ -162,14 +162,22 @@ Bytes Direction(const std::vector<TraceLine>& trace, bool fromHost) {
     return bytes;
 }
 
-TEST_F(TargetProcess, HelpDocumentsEveryOptionAndBadOptionsAreRefused) {
+TEST_F(TargetProcess, HelpAndVersionAreShownAndBadOptionsAreRefused) {
     RunResult help = RunProgram({KESTRUNE_TARGET_EXE, "--help"}, kGenerous);
     EXPECT_EQ(help.exitCode, 0);
     for (const char* option :
          {"--link", "--out", "--expect", "--trace", "--ready-interval", "--baud", "--timeout",
           "--noise", "--reply-delay", "--nak-header", "--nak-block", "--silent-after-block",
-          "--short-reply", "--reset-after-block", "--hangup-after-block", "Exit status"})
+          "--short-reply", "--reset-after-block", "--hangup-after-block", "--version",
+          "Exit status"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+
+    std::ifstream versionFile(KESTRUNE_VERSION_FILE);
+    std::string version;
+    std::getline(versionFile, version);
+    RunResult shown = RunProgram({KESTRUNE_TARGET_EXE, "--version"}, kGenerous);
+    EXPECT_EQ(shown.exitCode, 0);
+    EXPECT_EQ(shown.out, "kestrune-target " + version + "\n");
 
     for (auto args : {std::vector<std::string>{"--bogus"}, {"--baud", "fast"}, {"--nak-block"},
                       {"--ready-interval", "0"}, {"--nak-header=1"}}) {
