@@ -4,8 +4,9 @@ JOBS ?= $(shell nproc)
 NATIVE := build/native
 RELEASE := build/native-release
 WINDOWS := build/windows
+PREFIX ?= /usr/local
 
-.PHONY: test deps native windows release native-test windows-test demo gui bench screenshot fuzz clean
+.PHONY: test deps native windows release native-test windows-test demo gui bench screenshot fuzz install dist dist-check clean
 
 test: deps
 	@set -o pipefail; status=0; \
@@ -63,5 +64,18 @@ FUZZ_SECONDS ?= 300
 fuzz: deps
 	@tools/fuzz.sh $(FUZZ_SECONDS)
 
+install:
+	@cmake --preset dist-linux >/dev/null
+	cmake --build build/dist-linux -j $(JOBS)
+	DESTDIR="$(DESTDIR)" cmake --install build/dist-linux --prefix "$(PREFIX)" --strip
+
+dist: deps
+	@tools/dist.sh
+
+dist-check: dist
+	@cmake --preset windows -DKESTRUNE_NATIVE_BIN=$(CURDIR)/$(NATIVE) >/dev/null
+	cmake --build $(WINDOWS) --target dist_probe -j $(JOBS)
+	@tools/dist-check.sh $(WINDOWS)
+
 clean:
-	rm -rf build
+	rm -rf build dist
