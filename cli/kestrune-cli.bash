@@ -31,7 +31,7 @@ _kestrune_cli() {
         # shellcheck disable=SC2207
         COMPREPLY=($(compgen -W "1200 2400 4800 9600 14400 19200 38400 57600 115200" -- "$cur"))
         return ;;
-    --output)
+    --output | --log)
         # shellcheck disable=SC2207
         COMPREPLY=($(compgen -f -- "$cur"))
         return ;;
