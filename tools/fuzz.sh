@@ -25,8 +25,9 @@ runs=$(grep -oE 'number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' 
 last=$(grep -E '(pulse|NEW|REDUCE|DONE) ' "$log" | tail -1 || true)
 cov=$(grep -oE 'cov: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || echo '?')
 features=$(grep -oE 'ft: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || echo '?')
+inputs=$(grep -oE 'corp: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || echo '?')
 echo "fuzz: $runs executions in $seconds s, coverage $cov edges, $features features," \
-  "corpus $(ls "$corpus" | wc -l) inputs (log: $log)"
+  "corpus $inputs inputs (log: $log)"
 if [ "$status" -ne 0 ]; then
   grep -E 'ERROR|model disagrees|artifact' "$log" | head -20
   echo "fuzz: FAILED (exit $status)"

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr size_t kHeapLimit = 4u << 20;
+constexpr size_t kHeapLimit = 256u << 10;
 std::atomic<bool> heapLimited{false};
 
 class HeapLimit {
@@ -113,9 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         hexLoad = LoadFirmwareFile(hexPath, image);
         rawLoad = LoadFirmwareFile(binPath, raw);
     }
-    const LoadStatus expected = model.result.status == HexStatus::Whole     ? LoadStatus::Ok
-                                : model.result.status == HexStatus::Damaged ? LoadStatus::Damaged
-                                                                            : LoadStatus::OutOfMemory;
+    const LoadStatus expected = model.result.status == HexStatus::Whole ? LoadStatus::Ok
+                                : model.result.status == HexStatus::Damaged
+                                    ? LoadStatus::Damaged
+                                    : LoadStatus::OutOfMemory;
     if (hexLoad.status != expected || hexLoad.hex.line != model.result.line)
         Fail("loader verdict on the .hex file");
     if (image != (expected == LoadStatus::Ok ? model.image : std::vector<uint8_t>{0xA5}))
