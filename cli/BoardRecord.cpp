@@ -2,6 +2,11 @@
 
 #include <cstdio>
 
+std::string PortProblemLine(const BoardRecord& record) {
+    if (record.portProblem.empty()) return {};
+    return "kestrune-cli: " + record.port + ": " + record.portProblem;
+}
+
 std::string OutcomeText(const std::string& message) {
     return message.substr(std::min(message.find_first_not_of('.'), message.size()));
 }

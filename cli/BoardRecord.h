@@ -18,7 +18,14 @@ struct BoardRecord {
     uint64_t lineBytes = 0;  // every byte on the wire after the Ready frame, both ways
     uint32_t baudRate = 0;
     std::chrono::system_clock::time_point endedAt{};
+    // Why the port failed, when it did: the system's reason it did not open
+    // or refused a setting, or that the device went away. Empty otherwise.
+    std::string portProblem;
 };
+
+// "kestrune-cli: COM7: the device went away", the line that goes before the
+// outcome; empty when the port had no problem.
+std::string PortProblemLine(const BoardRecord& record);
 
 // The message without its leading dots: "Success !".
 std::string OutcomeText(const std::string& message);

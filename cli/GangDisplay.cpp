@@ -121,6 +121,7 @@ void GangDisplay::Finished(size_t index, const BoardRecord& record) {
     port.board = record.board;
     port.state = OutcomeText(record.message);
     port.endedAt = Clock::now();
+    if (const std::string problem = PortProblemLine(record); !problem.empty()) Print(err, problem);
     Print(success ? out : err, Prefix(port) + "Download" + record.message);
     if (success) Print(err, Prefix(port) + EfficiencyLine(record));
     if (repeat && !terminal) Print(err, port.name + ": " + Tally(port.succeeded, port.failed));

@@ -54,6 +54,9 @@ void JsonEvents::Finished(size_t port, const BoardRecord& record) {
     char numbers[96];
     std::snprintf(numbers, sizeof numbers, ",\"exit\":%d,\"seconds\":%.3f,\"bytes_per_s\":%.0f",
                   record.exitCode, record.seconds, BytesPerSecond(record));
+    std::string problem;
+    if (!record.portProblem.empty())
+        problem = ",\"port_problem\":" + JsonString(record.portProblem);
     Emit(Start("outcome", port, record.board) +
-         ",\"message\":" + JsonString(OutcomeText(record.message)) + numbers);
+         ",\"message\":" + JsonString(OutcomeText(record.message)) + numbers + problem);
 }

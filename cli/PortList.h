@@ -1,7 +1,8 @@
 // The serial ports `kestrune-cli ports` lists: those that can be opened now.
-// Windows: the dialog's probe of COM1 to COM16 (COM10 and up through "\\.\"),
-// listed by their short names. Linux and macOS: serial devices that open, with
-// what the system knows about the USB adapter behind them.
+// Windows: the dialog's port list (COM1 to COM16, then the other ports the
+// system has registered; see isp/port/PortEnumeration.h). Linux and macOS:
+// serial devices that open, with what the system knows about the USB adapter
+// behind them.
 #pragma once
 
 #include <string>

@@ -16,7 +16,9 @@ public:
     WatchedPort(SerialPort& port, std::function<void()> onHeader)
         : port(port), onHeader(std::move(onHeader)) {}
 
-    void Configure(uint32_t baudRate) override { port.Configure(baudRate); }
+    std::optional<PortError> Configure(uint32_t baudRate) override {
+        return port.Configure(baudRate);
+    }
     ReadResult ReadByte(uint8_t& byte) override {
         const ReadResult result = port.ReadByte(byte);
         if (writes > 0 && result == ReadResult::Byte) ++lineBytes;
@@ -93,10 +95,12 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
     job.length = static_cast<uint32_t>(work.image->size());
     job.checksum = work.checksum;
     job.baudRate = work.baudRate;
-    job.port = OpenSerialPort(name);
+    PortError why;
+    job.port = OpenConfiguredPort(name, job.baudRate, why);
     if (!job.port) {
         BoardRecord record;
         record.port = name;
+        record.portProblem = why.text;
         record.message = ".....Open com port error !";
         record.exitCode = kExitOpenPortError;
         record.baudRate = work.baudRate;
@@ -106,7 +110,6 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
         result.failed = 1;
         return result;
     }
-    job.port->Configure(job.baudRate);
     if (work.repeat) job.port->Purge();  // the next-board exchange leaves the line as it is
 
     std::atomic<uint8_t>& cell = *job.progress;
@@ -150,6 +153,7 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
         record.lineBytes = port.lineBytes;
         record.baudRate = job.baudRate;
         record.endedAt = std::chrono::system_clock::now();
+        if (job.port->DeviceGone()) record.portProblem = "the device went away";
         observer.Finished(index, record);
 
         (outcome == Outcome::Success ? result.succeeded : result.failed) += 1;

@@ -12,7 +12,8 @@ constexpr const char* kHelp =
     "Lists the serial ports that can be opened now, one a line, in the form\n"
     "`download --port` takes. Ports held by another program are not listed.\n"
 #ifdef _WIN32
-    "Probes COM1 to COM16, as the dialog does at start-up.\n"
+    "Probes COM1 to COM16, then the other ports the system has registered\n"
+    "(COM17 and up, in number order), as the dialog's port list does.\n"
 #else
     "Looks at /dev/ttyUSB*, ttyACM*, ttyS*, ttyAMA* and other serial devices;\n"
     "USB adapters show maker, product, serial number and vendor:product id\n"

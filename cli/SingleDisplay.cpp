@@ -25,6 +25,8 @@ void SingleDisplay::Progress(size_t, uint32_t, uint8_t, uint64_t bytes) {
 void SingleDisplay::Finished(size_t, const BoardRecord& record) {
     progress.Finish();
     const bool success = record.exitCode == kExitOk;
+    if (const std::string problem = PortProblemLine(record); !problem.empty())
+        err << problem << "\n";
     (success ? out : err) << "Download" << record.message << "\n" << std::flush;
     if (success) err << EfficiencyLine(record) << "\n" << std::flush;
 }

@@ -6,6 +6,9 @@
 #include <windows.h>
 #else
 #include <csignal>
+#include <iterator>
+
+#include "isp/port/SerialPortPosix.h"
 #endif
 
 namespace {
@@ -24,10 +27,20 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     return FALSE;
 }
 #else
-struct sigaction previous {};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction previous[std::size(kSignals)]{};
+std::atomic<int> interrupts{0};
 
-extern "C" void OnInterrupt(int) {
-    if (stopCell) stopCell->store(STOP_REQUEST);
+// The first Ctrl+C asks for a stop. A second one, or a request to end, ends
+// the program the usual way, after the open ports got their settings back.
+extern "C" void OnSignal(int signal) {
+    if (signal == SIGINT && interrupts.fetch_add(1) == 0) {
+        if (stopCell) stopCell->store(STOP_REQUEST);
+        return;
+    }
+    RestoreSerialLinesNow();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
 }
 #endif
 
@@ -38,11 +51,12 @@ StopOnCtrlC::StopOnCtrlC(std::atomic<uint8_t>& cell) {
 #ifdef _WIN32
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 #else
+    interrupts = 0;
     struct sigaction action {};
-    action.sa_handler = OnInterrupt;
+    action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
-    sigaction(SIGINT, &action, &previous);
+    action.sa_flags = SA_RESTART;
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &previous[i]);
 #endif
 }
 
@@ -50,7 +64,7 @@ StopOnCtrlC::~StopOnCtrlC() {
 #ifdef _WIN32
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
 #else
-    sigaction(SIGINT, &previous, nullptr);
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &previous[i], nullptr);
 #endif
     stopCell = nullptr;
 }

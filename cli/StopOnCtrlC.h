@@ -1,7 +1,8 @@
 // Ctrl+C during a download asks for a stop, as the dialog's Stop button does:
 // while a StopOnCtrlC lives, Ctrl+C (and Ctrl+Break on Windows) writes
 // STOP_REQUEST into the given progress/stop cell. On POSIX a second Ctrl+C
-// ends the program the usual way, should a stop take too long.
+// ends the program the usual way, should a stop take too long, and so do
+// SIGTERM and SIGHUP; the open serial ports get their settings back first.
 #pragma once
 
 #include <atomic>

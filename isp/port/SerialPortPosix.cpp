@@ -7,9 +7,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstring>
 
 #ifdef __linux__
+#include <linux/serial.h>
+
 #include "isp/port/SerialSpeedLinux.h"
 #endif
 
@@ -57,11 +61,50 @@ bool WouldBlock(int error) {
     return error == EAGAIN || error == EWOULDBLOCK;
 }
 
+// The errors of a device that is no longer there: a hung-up terminal or an
+// unplugged USB adapter.
+bool IsGoneError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+PortError SystemError(int error, const std::string& what = {}) {
+    return {error, what + std::strerror(error)};
+}
+
+PortError RefusedSpeed(int error, uint32_t baudRate) {
+    return {error, "the port refused " + std::to_string(baudRate) + " baud"};
+}
+
+// The settings to put back, per open port, where a signal handler can find them.
+struct SavedLine {
+    std::atomic<int> fd{kFree};
+    termios settings{};
+    std::atomic<bool> serialFlagsChanged{false};
+    int serialFlags = 0;
+
+    static constexpr int kFree = -1;
+    static constexpr int kClaimed = -2;
+};
+SavedLine savedLines[32];
+
+void RestoreLine(int fd, const SavedLine& line) {
+#ifdef __linux__
+    if (line.serialFlagsChanged.load()) {
+        serial_struct serial{};
+        if (ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+            serial.flags = line.serialFlags;
+            ioctl(fd, TIOCSSERIAL, &serial);
+        }
+    }
+#endif
+    tcsetattr(fd, TCSANOW, &line.settings);
+}
+
 }  // namespace
 
-bool SetRawLine(int fd, uint32_t baudRate) {
+std::optional<PortError> SetRawLine(int fd, uint32_t baudRate) {
     termios settings{};
-    if (tcgetattr(fd, &settings) != 0) return false;
+    if (tcgetattr(fd, &settings) != 0) return SystemError(errno, "cannot read the line settings: ");
 
     // Software flow control is cleared too: binary images and noise contain
     // 0x11 and 0x13, which the driver would otherwise swallow or obey.
@@ -88,34 +131,79 @@ bool SetRawLine(int fd, uint32_t baudRate) {
 #ifndef __linux__
     else if (baudRate != 0) {
         // BSD and macOS: speed_t is the rate itself.
-        cfsetispeed(&settings, static_cast<speed_t>(baudRate));
-        cfsetospeed(&settings, static_cast<speed_t>(baudRate));
+        constant = static_cast<speed_t>(baudRate);
+        cfsetispeed(&settings, constant);
+        cfsetospeed(&settings, constant);
     }
 #endif
-    if (tcsetattr(fd, TCSANOW, &settings) != 0) return false;
+    if (tcsetattr(fd, TCSANOW, &settings) != 0) {
+        const int error = errno;
+        return error == EINVAL && baudRate != 0 ? RefusedSpeed(error, baudRate)
+                                                : SystemError(error);
+    }
+    if (baudRate == 0) return std::nullopt;
 #ifdef __linux__
-    if (!standard && baudRate != 0) return SetCustomSpeed(fd, baudRate);
+    if (!standard) {
+        if (!SetCustomSpeed(fd, baudRate)) return RefusedSpeed(errno, baudRate);
+        return GetCustomSpeed(fd) == baudRate ? std::nullopt
+                                              : std::optional(RefusedSpeed(0, baudRate));
+    }
 #endif
-    return true;
+    // tcsetattr succeeds when any of the changes was taken: look at the speed.
+    termios taken{};
+    if (tcgetattr(fd, &taken) != 0 || cfgetospeed(&taken) != constant)
+        return RefusedSpeed(0, baudRate);
+    return std::nullopt;
 }
 
-std::unique_ptr<SerialPortPosix> SerialPortPosix::Open(const std::string& path) {
+std::unique_ptr<SerialPortPosix> SerialPortPosix::Open(const std::string& path, PortError* why) {
+    auto fail = [why](PortError error) {
+        if (why) *why = std::move(error);
+        return nullptr;
+    };
     // Non-blocking open: a real serial line without carrier would otherwise
     // block here until DCD rises.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (fd < 0) return fail(SystemError(errno));
+    termios saved{};
+    if (tcgetattr(fd, &saved) != 0) {
         ::close(fd);
-        return nullptr;
+        return fail({ENOTTY, "not a serial port"});
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return fail(SystemError(EBUSY));
     }
     bool exclusive = false;
 #ifdef TIOCEXCL
     exclusive = ioctl(fd, TIOCEXCL) == 0;
 #endif
-    return std::unique_ptr<SerialPortPosix>(new SerialPortPosix(fd, exclusive));
+    return std::unique_ptr<SerialPortPosix>(new SerialPortPosix(fd, exclusive, saved));
+}
+
+SerialPortPosix::SerialPortPosix(int fd, bool exclusive, const termios& saved)
+    : fd(fd), exclusive(exclusive), slot(-1) {
+    for (int i = 0; i < static_cast<int>(std::size(savedLines)); ++i) {
+        int free = SavedLine::kFree;
+        if (!savedLines[i].fd.compare_exchange_strong(free, SavedLine::kClaimed)) continue;
+        savedLines[i].settings = saved;
+        savedLines[i].serialFlagsChanged = false;
+        savedLines[i].fd.store(fd);
+        slot = i;
+        break;
+    }
+    this->saved = saved;
 }
 
 SerialPortPosix::~SerialPortPosix() {
+    // Restored before the slot is freed: a signal in between restores twice,
+    // never not at all.
+    if (slot >= 0) {
+        RestoreLine(fd, savedLines[slot]);
+        savedLines[slot].fd.store(SavedLine::kFree);
+    } else {
+        tcsetattr(fd, TCSANOW, &saved);
+    }
 #ifdef TIOCNXCL
     // The flag belongs to the device, not to this descriptor: it would outlive
     // us while anyone else (a target holding its pseudo-terminal) keeps it open.
@@ -124,31 +212,57 @@ SerialPortPosix::~SerialPortPosix() {
     ::close(fd);
 }
 
-void SerialPortPosix::Configure(uint32_t baudRate) {
+std::optional<PortError> SerialPortPosix::Configure(uint32_t baudRate) {
+#ifdef __linux__
+    // Only where the slot can take the old flags back; pseudo-terminals
+    // and most non-USB drivers refuse, which is fine.
+    serial_struct serial{};
+    if (slot >= 0 && !savedLines[slot].serialFlagsChanged.load() &&
+        ioctl(fd, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
+        const int old = serial.flags;
+        serial.flags |= ASYNC_LOW_LATENCY;
+        if (ioctl(fd, TIOCSSERIAL, &serial) == 0) {
+            savedLines[slot].serialFlags = old;
+            savedLines[slot].serialFlagsChanged.store(true);
+        }
+    }
+#endif
     // Driver queue sizes are fixed by the driver here; the time-outs are kept
     // by ReadByte and Write themselves.
-    SetRawLine(fd, baudRate);
+    return SetRawLine(fd, baudRate);
+}
+
+void SerialPortPosix::NoteGone(int error) {
+    if (IsGoneError(error)) deviceGone = true;
 }
 
 ReadResult SerialPortPosix::ReadByte(uint8_t& byte) {
+    if (deviceGone) return ReadResult::Gone;
     const auto deadline = Clock::now() + kReadTimeout;
     for (;;) {
         const ssize_t n = ::read(fd, &byte, 1);
         if (n == 1) return ReadResult::Byte;
-        if (n == 0) return ReadResult::Failed;
+        if (n == 0) {
+            deviceGone = true;  // end of file on a terminal: hung up
+            return ReadResult::Gone;
+        }
         if (errno == EINTR) continue;
-        if (!WouldBlock(errno)) return ReadResult::Failed;
+        if (!WouldBlock(errno)) {
+            NoteGone(errno);
+            return deviceGone ? ReadResult::Gone : ReadResult::Failed;
+        }
 
         const int left = MillisecondsLeft(deadline);
         if (left == 0) return ReadResult::TimedOut;
         pollfd waiter{fd, POLLIN, 0};
         if (poll(&waiter, 1, left) < 0 && errno != EINTR) return ReadResult::Failed;
-        if (waiter.revents & (POLLERR | POLLNVAL)) return ReadResult::Failed;
-        if ((waiter.revents & POLLHUP) && !(waiter.revents & POLLIN)) return ReadResult::Failed;
+        if (waiter.revents & POLLNVAL) return ReadResult::Failed;
+        // A hang-up or error with nothing left to read: the read above says which.
     }
 }
 
 bool SerialPortPosix::Write(const uint8_t* bytes, size_t count) {
+    if (deviceGone) return false;
     const auto deadline = Clock::now() + kWriteTimeout;
     size_t done = 0;
     while (done < count) {
@@ -158,13 +272,20 @@ bool SerialPortPosix::Write(const uint8_t* bytes, size_t count) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && !WouldBlock(errno)) return false;
+        if (n < 0 && !WouldBlock(errno)) {
+            NoteGone(errno);
+            return false;
+        }
 
         const int left = MillisecondsLeft(deadline);
         if (left == 0) return false;
         pollfd waiter{fd, POLLOUT, 0};
         if (poll(&waiter, 1, left) < 0 && errno != EINTR) return false;
-        if (waiter.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+        if (waiter.revents & POLLNVAL) return false;
+        if (waiter.revents & POLLHUP) {
+            deviceGone = true;
+            return false;
+        }
     }
     return true;
 }
@@ -173,6 +294,13 @@ void SerialPortPosix::Purge() {
     tcflush(fd, TCIOFLUSH);
 }
 
-std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name) {
-    return SerialPortPosix::Open(name);
+std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name, PortError* why) {
+    return SerialPortPosix::Open(name, why);
+}
+
+void RestoreSerialLinesNow() {
+    for (SavedLine& line : savedLines) {
+        const int fd = line.fd.load();
+        if (fd >= 0) RestoreLine(fd, line);
+    }
 }

@@ -8,10 +8,36 @@
 
 #include "isp/port/PortName.h"
 #include "isp/port/SerialPort.h"
+#include "isp/port/SystemErrorText.h"
 
 namespace {
 
 constexpr DWORD kQueueSize = 8192;
+constexpr DWORD kErrorNoSuchDevice = 433;  // ERROR_NO_SUCH_DEVICE, not in every SDK's headers
+
+// Errors a read or write meets once the device has gone (an unplugged USB
+// adapter, a removed driver) rather than a passing fault.
+bool IsGoneError(DWORD error) {
+    switch (error) {
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case kErrorNoSuchDevice:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_NOT_READY:
+        case ERROR_ACCESS_DENIED:
+        case ERROR_INVALID_HANDLE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+PortError CallFailed(const char* call) {
+    const DWORD error = GetLastError();
+    return {static_cast<int>(error), std::string(call) + " failed: " + SystemErrorText(error)};
+}
 
 class SerialPortWin32 final : public SerialPort {
 public:
@@ -20,18 +46,22 @@ public:
     SerialPortWin32(const SerialPortWin32&) = delete;
     SerialPortWin32& operator=(const SerialPortWin32&) = delete;
 
-    void Configure(uint32_t baudRate) override {
-        SetupComm(handle, kQueueSize, kQueueSize);
+    std::optional<PortError> Configure(uint32_t baudRate) override {
+        if (!SetupComm(handle, kQueueSize, kQueueSize)) return CallFailed("SetupComm");
 
+        // A DCB the driver did not fill must never be written back.
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
-        GetCommState(handle, &dcb);
+        if (!GetCommState(handle, &dcb)) return CallFailed("GetCommState");
         dcb.BaudRate = baudRate;
         dcb.fBinary = TRUE;
         dcb.ByteSize = 8;
         dcb.Parity = NOPARITY;
         dcb.StopBits = ONESTOPBIT;
-        SetCommState(handle, &dcb);
+        if (!SetCommState(handle, &dcb)) {
+            return PortError{static_cast<int>(GetLastError()),
+                             "the port refused " + std::to_string(baudRate) + " baud"};
+        }
 
         COMMTIMEOUTS timeouts{};
         timeouts.ReadIntervalTimeout = 0;
@@ -39,24 +69,39 @@ public:
         timeouts.ReadTotalTimeoutConstant = 0;
         timeouts.WriteTotalTimeoutMultiplier = 0;
         timeouts.WriteTotalTimeoutConstant = 5000;
-        SetCommTimeouts(handle, &timeouts);
+        if (!SetCommTimeouts(handle, &timeouts)) return CallFailed("SetCommTimeouts");
+        return std::nullopt;
     }
 
     ReadResult ReadByte(uint8_t& byte) override {
+        if (deviceGone) return ReadResult::Gone;
         DWORD got = 0;
-        if (!ReadFile(handle, &byte, 1, &got, nullptr)) return ReadResult::Failed;
-        return got == 1 ? ReadResult::Byte : ReadResult::TimedOut;
+        const bool read = ReadFile(handle, &byte, 1, &got, nullptr);
+        if (read && got == 1) return ReadResult::Byte;
+        if (!read && IsGoneError(GetLastError())) deviceGone = true;
+        // Some drivers (Wine's on a hung-up terminal) answer reads of a vanished
+        // device like a silent line and tell only through the status call. It
+        // also clears an error state that would otherwise fail every read.
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!deviceGone && !ClearCommError(handle, &errors, &status) && IsGoneError(GetLastError()))
+            deviceGone = true;
+        if (deviceGone) return ReadResult::Gone;
+        return read ? ReadResult::TimedOut : ReadResult::Failed;
     }
 
     bool Write(const uint8_t* bytes, size_t count) override {
+        if (deviceGone) return false;
         // WriteFile counts in DWORDs; larger buffers go in pieces.
         while (count > 0) {
             const DWORD piece =
                 static_cast<DWORD>(std::min<size_t>(count, std::numeric_limits<DWORD>::max()));
             DWORD written = 0;
-            if (!WriteFile(handle, bytes, piece, &written, nullptr) || written != piece) {
+            if (!WriteFile(handle, bytes, piece, &written, nullptr)) {
+                deviceGone = IsGoneError(GetLastError());
                 return false;
             }
+            if (written != piece) return false;
             bytes += piece;
             count -= piece;
         }
@@ -73,10 +118,14 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name) {
+std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name, PortError* why) {
     const std::string path = DevicePathForPort(name);
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (why) *why = {static_cast<int>(error), SystemErrorText(error)};
+        return nullptr;
+    }
     return std::make_unique<SerialPortWin32>(handle);
 }

@@ -16,6 +16,7 @@
 #include "DownloadFixture.h"
 #include "cli/ExitCodes.h"
 #include "image/FirmwareFile.h"
+#include "isp/port/SerialPort.h"
 #include "target/ExitCodes.h"
 
 namespace {
@@ -55,6 +56,46 @@ TEST_F(Download, ContinuousAnnouncerIsDownloadedTo) {
         RunResult cli = RunDownload(Path("image.bin"), {"--baud", baud});
         EXPECT_EQ(cli.exitCode, kExitOk) << baud << cli.err;
         EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk) << target->Out();
+    }
+}
+
+TEST_F(Download, DeviceThatGoesAwayEndsTheWaitAtOnceAndIsNamed) {
+    auto target = StartTarget({"--hangup-after-block", "2"});
+    RunResult cli = RunDownload(kSampleBin);
+    EXPECT_EQ(cli.exitCode, kExitReadTimeOut);
+    const std::string tail =
+        "kestrune-cli: " + port + ": the device went away\nDownload.....Read time out !\n";
+    ASSERT_GE(cli.err.size(), tail.size());
+    EXPECT_EQ(cli.err.substr(cli.err.size() - tail.size()), tail) << cli.err;
+    EXPECT_EQ(target->Wait(kGenerous), kTargetIncomplete) << target->Out();
+}
+
+// A stop, and the signals that end the program, leave the port's line
+// settings as they were (here: a cooked terminal, as the user's own would be).
+TEST_F(Download, LineSettingsComeBackWhenStoppedOrEnded) {
+    const std::pair<int, int> cases[] = {
+        {SIGINT, kExitUserStop}, {SIGTERM, 128 + SIGTERM}, {SIGHUP, 128 + SIGHUP}};
+    for (const auto& [signal, exitCode] : cases) {
+        SilentLine line;
+        const int slave = open(line.path.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(slave, 0);
+        termios cooked{};
+        ASSERT_EQ(tcgetattr(slave, &cooked), 0);
+        cooked.c_lflag |= ICANON | ECHO | ISIG;
+        ASSERT_EQ(tcsetattr(slave, TCSANOW, &cooked), 0);
+        {
+            ChildProcess cli(Cli({"download", "--port", line.path, kSampleBin}));
+            ASSERT_TRUE(ErrorStreamShows(cli, "waiting for the boot loader"));
+            termios raw{};
+            ASSERT_EQ(tcgetattr(slave, &raw), 0);
+            EXPECT_EQ(raw.c_lflag & (ICANON | ECHO), 0u);
+            cli.Signal(signal);
+            EXPECT_EQ(cli.Wait(kGenerous), exitCode) << signal;
+        }
+        termios after{};
+        ASSERT_EQ(tcgetattr(slave, &after), 0);
+        EXPECT_EQ(after.c_lflag, cooked.c_lflag) << signal;
+        close(slave);
     }
 }
 
@@ -130,13 +171,22 @@ TEST_F(Download, CtrlCStopsWhileWaitingAndWhileSending) {
 
 TEST_F(Download, UnopenablePortsAndBadInputAreReported) {
     Save(Path("plain-file"), {1, 2, 3});
-    for (const std::string& name : {std::string("/nonexistent/ttyUSB9"), Path("plain-file")}) {
+    SilentLine line;
+    auto held = OpenSerialPort(line.path);
+    ASSERT_NE(held, nullptr);
+    const std::pair<std::string, std::string> ports[] = {
+        {"/nonexistent/ttyUSB9", "No such file or directory"},
+        {Path("plain-file"), "not a serial port"},
+        {line.path, "Device or resource busy"},
+    };
+    for (const auto& [name, reason] : ports) {
         RunResult cli = RunProgram(Cli({"download", "--port", name, kSampleBin}), kGenerous);
         EXPECT_EQ(cli.exitCode, kExitOpenPortError) << name;
-        EXPECT_EQ(cli.err, "Download.....Open com port error !\n");
+        EXPECT_EQ(cli.err, "kestrune-cli: " + name + ": " + reason +
+                               "\nDownload.....Open com port error !\n");
     }
+    held.reset();
 
-    SilentLine line;
     RunResult missing = RunProgram(Cli({"download", "--port", line.path, Path("missing.hex")}), kGenerous);
     EXPECT_EQ(missing.exitCode, kExitCannotOpen);
     EXPECT_EQ(missing.err, "kestrune-cli: " + Path("missing.hex") +

@@ -139,9 +139,10 @@ TEST_F(Gang, CtrlCStopsEveryPort) {
     for (auto& target : targets) EXPECT_EQ(target->Wait(kGenerous), kTargetIncomplete);
 }
 
-// The first line plays three boards, the first of which rejects a block. The
-// second line's board goes on announcing at once after it was flashed: it
-// must be flashed once, however long it announces.
+// The first line plays three boards, the first of which rejects a block, and
+// then goes away with its target, which ends that port as an unplugged adapter
+// does. The second line's board goes on announcing at once after it was
+// flashed: it must be flashed once, however long it announces.
 TEST_F(Gang, RepeatGoesBoardAfterBoardUntilCtrlCAndFlashesAnAnnouncingBoardOnce) {
     StartTargets(
         {{"--boards", "3", "--nak-block", "2", "--swap-gap", "2500", "--out", Path("rx.bin")},
@@ -155,15 +156,18 @@ TEST_F(Gang, RepeatGoesBoardAfterBoardUntilCtrlCAndFlashesAnAnnouncingBoardOnce)
     EXPECT_EQ(targets[0]->Wait(kGenerous), kTargetBlockRejected) << targets[0]->Out();
 
     EXPECT_EQ(LinesWith(cli.Err(), ": Download."),
-              std::vector<std::string>{ports[0] + ": board 1: Download.....Program Error !"});
+              (std::vector<std::string>{ports[0] + ": board 1: Download.....Program Error !",
+                                        ports[0] + ": board 4: Download.....Not find device !"}));
+    EXPECT_EQ(LinesWith(cli.Err(), "went away"),
+              std::vector<std::string>{"kestrune-cli: " + ports[0] + ": the device went away"});
     EXPECT_EQ(LinesWith(cli.Out(), ": Download."),
               (std::vector<std::string>{ports[1] + ": board 1: Download.....Success !",
                                         ports[0] + ": board 2: Download.....Success !",
                                         ports[0] + ": board 3: Download.....Success !"}));
     EXPECT_EQ(LinesWith(cli.Out(), "boards succeeded"),
-              (std::vector<std::string>{ports[0] + ": 2 of 3 boards succeeded",
+              (std::vector<std::string>{ports[0] + ": 2 of 4 boards succeeded",
                                         ports[1] + ": 1 of 1 boards succeeded",
-                                        "3 of 4 boards succeeded"}));
+                                        "3 of 5 boards succeeded"}));
 
     EXPECT_EQ(Load(Path("rx-3.bin")), Load(kSampleBin));  // one --out file per board
     EXPECT_EQ(Load(Path("rx-1.bin")).size(), 256u);       // up to the rejected block 2
@@ -174,7 +178,7 @@ TEST_F(Gang, RepeatGoesBoardAfterBoardUntilCtrlCAndFlashesAnAnnouncingBoardOnce)
     EXPECT_EQ(logged, (std::vector<std::string>{
                           "port board outcome exit", ports[0] + " 1 Program Error ! 8",
                           ports[1] + " 1 Success ! 0", ports[0] + " 2 Success ! 0",
-                          ports[0] + " 3 Success ! 0"}));
+                          ports[0] + " 3 Success ! 0", ports[0] + " 4 Not find device ! 6"}));
 }
 
 }  // namespace

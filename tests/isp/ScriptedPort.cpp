@@ -41,6 +41,7 @@ ReadResult ScriptedPort::ReadByte(uint8_t& byte) {
         result = ReadResult::Failed;
     } else if (step.kind == Kind::Gone) {
         result = ReadResult::Gone;
+        deviceGone = true;
     }
     if (++step.next == stepLength) steps.pop_front();
     return result;

@@ -35,7 +35,10 @@ public:
     // Makes every write report failure (the bytes are still recorded).
     bool writesFail = false;
 
-    void Configure(uint32_t baudRate) override { configuredBaud = baudRate; }
+    std::optional<PortError> Configure(uint32_t baudRate) override {
+        configuredBaud = baudRate;
+        return std::nullopt;
+    }
     ReadResult ReadByte(uint8_t& byte) override;
     bool Write(const uint8_t* bytes, size_t count) override;
     void Purge() override { purges.push_back({written.size(), reads}); }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -76,15 +77,27 @@ std::unique_ptr<SerialPortPosix> OpenConfigured(const Pty& pty, uint32_t baud = 
     return port;
 }
 
-TEST(SerialPortPosix, OpensOnlyTerminalsThatExist) {
-    EXPECT_EQ(OpenSerialPort("/dev/no-such-serial-port"), nullptr);
-    EXPECT_EQ(OpenSerialPort(""), nullptr);
-    EXPECT_EQ(OpenSerialPort("/dev/null"), nullptr);
+TEST(SerialPortPosix, OpensOnlyTerminalsThatExistAndSaysWhy) {
     char file[] = "/tmp/kestrune-port-XXXXXX";
     const int fd = mkstemp(file);
     ASSERT_GE(fd, 0);
     close(fd);
-    EXPECT_EQ(OpenSerialPort(file), nullptr);
+    const struct {
+        std::string path;
+        int code;
+        const char* text;
+    } cases[] = {
+        {"/dev/no-such-serial-port", ENOENT, "No such file or directory"},
+        {"", ENOENT, "No such file or directory"},
+        {"/dev/null", ENOTTY, "not a serial port"},
+        {file, ENOTTY, "not a serial port"},
+    };
+    for (const auto& c : cases) {
+        PortError why;
+        EXPECT_EQ(OpenSerialPort(c.path, &why), nullptr) << c.path;
+        EXPECT_EQ(why.code, c.code) << c.path;
+        EXPECT_EQ(why.text, c.text) << c.path;
+    }
     unlink(file);
 }
 
@@ -97,7 +110,10 @@ TEST(SerialPortPosix, HoldsThePortExclusivelyUntilClosed) {
     {
         auto port = OpenSerialPort(pty.slavePath);
         ASSERT_NE(port, nullptr);
-        EXPECT_EQ(OpenSerialPort(pty.slavePath), nullptr);
+        PortError why;
+        EXPECT_EQ(OpenSerialPort(pty.slavePath, &why), nullptr);
+        EXPECT_EQ(why.code, EBUSY);
+        EXPECT_EQ(why.text, "Device or resource busy");
 #ifdef TIOCGEXCL
         int exclusive = 0;
         ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
@@ -239,15 +255,62 @@ TEST(SerialPortPosix, PurgeDropsPendingInput) {
     EXPECT_EQ(port->ReadByte(byte), ReadResult::TimedOut);
 }
 
-TEST(SerialPortPosix, ReadFailsAtOnceWhenTheOtherSideHangsUp) {
-    auto pty = std::make_unique<Pty>();
-    ASSERT_TRUE(pty->ok());
-    auto port = OpenConfigured(*pty);
-    ASSERT_NE(port, nullptr);
-    pty.reset();
-    uint8_t byte = 0;
-    EXPECT_EQ(port->ReadByte(byte), ReadResult::Failed);
-    EXPECT_FALSE(port->Write(&byte, 1));
+TEST(SerialPortPosix, AHungUpLineIsAGoneDevice) {
+    for (const bool writeFirst : {false, true}) {
+        auto pty = std::make_unique<Pty>();
+        ASSERT_TRUE(pty->ok());
+        auto port = OpenConfigured(*pty);
+        ASSERT_NE(port, nullptr);
+        pty.reset();
+        uint8_t byte = 0;
+        if (writeFirst) {
+            EXPECT_FALSE(port->Write(&byte, 1));
+        }
+        EXPECT_EQ(port->ReadByte(byte), ReadResult::Gone);
+        EXPECT_TRUE(port->DeviceGone());
+        EXPECT_FALSE(port->Write(&byte, 1));
+    }
+}
+
+// The user's own terminal named by mistake must not be left raw: the settings
+// come back on close, and through RestoreSerialLinesNow (what a signal handler
+// calls before the process dies) while the port is still open.
+TEST(SerialPortPosix, PutsTheLineSettingsBackOnCloseAndOnRequest) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    const int other = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    termios cooked{};
+    ASSERT_EQ(tcgetattr(other, &cooked), 0);
+    cooked.c_lflag |= ICANON | ECHO | ISIG;
+    cooked.c_iflag |= ICRNL | IXON;
+    cooked.c_oflag |= OPOST;
+    cfsetospeed(&cooked, B2400);
+    cfsetispeed(&cooked, B2400);
+    ASSERT_EQ(tcsetattr(other, TCSANOW, &cooked), 0);
+    auto expectCooked = [&](const char* when) {
+        termios now{};
+        ASSERT_EQ(tcgetattr(other, &now), 0);
+        EXPECT_EQ(now.c_lflag, cooked.c_lflag) << when;
+        EXPECT_EQ(now.c_iflag, cooked.c_iflag) << when;
+        EXPECT_EQ(now.c_oflag, cooked.c_oflag) << when;
+        EXPECT_EQ(now.c_cflag, cooked.c_cflag) << when;
+        EXPECT_EQ(cfgetospeed(&now), static_cast<speed_t>(B2400)) << when;
+    };
+    for (const bool onRequest : {false, true}) {
+        auto port = OpenConfigured(pty, 115200);
+        ASSERT_NE(port, nullptr);
+        termios raw{};
+        ASSERT_EQ(tcgetattr(other, &raw), 0);
+        ASSERT_EQ(raw.c_lflag & ICANON, 0u);
+        if (onRequest) {
+            RestoreSerialLinesNow();
+            expectCooked("on request");
+        }
+        port.reset();
+        expectCooked("after close");
+    }
+    close(other);
 }
 
 // The whole exchange over a real pseudo-terminal, with a minimal boot loader

@@ -2,7 +2,10 @@
 # The Win32 serial back end for real, under Wine: kestrune-target (native)
 # listens on a pseudo-terminal that a link in the Wine prefix makes a COM port
 # (dosdevices/comN), and the Windows kestrune-cli.exe lists it, downloads into
-# it, and meets a target fault. COM13 checks the "\\.\" path of long names.
+# it, and meets a target fault. COM13 checks the "\\.\" path of long names;
+# COM20, registered under SERIALCOMM as a driver would, is listed after the
+# COM1-16 probe. Ports that cannot be opened or set up, and one that goes away
+# mid-transfer, are named with the reason before the outcome.
 #   wine-download-test.sh TARGET CLI_EXE SAMPLES_DIR EMULATOR
 # The Wine session (tools/wine-session.sh) must be running; its wine.env
 # is found as the emulator finds it (KESTRUNE_WINE_ENV or build/windows).
@@ -21,6 +24,8 @@ failures=0 passed=0
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
   wait 2>/dev/null
+  rm -f "$dosdevices/com9" "$dosdevices/com20"
+  "$emulator" reg delete 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v KestruneTest20 /f >/dev/null 2>&1
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -43,15 +48,17 @@ start_target() {
   echo "kestrune-target $name did not start"; cat "$work/$name.err"; exit 1
 }
 
-# download PORT FILE: sets cli_exit, cli_out, cli_err
+# download PORT FILE [OPTIONS]: sets cli_exit, cli_out, cli_err
 download() {
-  timeout 300 "$emulator" "$cli" download --port "$1" "$(windows_path "$2")" >"$work/cli.out" 2>"$work/cli.err"
+  timeout 300 "$emulator" "$cli" download --port "$1" "${@:3}" "$(windows_path "$2")" >"$work/cli.out" 2>"$work/cli.err"
   cli_exit=$?
   cli_out=$(tr -d '\r' <"$work/cli.out") cli_err=$(tr -d '\r' <"$work/cli.err")
   echo "  kestrune-cli.exe download --port $1: exit $cli_exit; out: $cli_out; last error line: $(echo "$cli_err" | tail -n 1)"
 }
 
 err_ends_with() { [ "$(echo "$cli_err" | tail -n 1)" = "$1" ]; }
+# err_line_before_outcome PREFIX: the line before the outcome starts with PREFIX
+err_line_before_outcome() { [[ "$(echo "$cli_err" | tail -n 2 | head -n 1)" == "$1"* ]]; }
 
 # target_exit NAME: waits for that target (not in a subshell: only this shell
 # can wait for it) and sets target_status; its verdict goes to the log
@@ -63,15 +70,17 @@ target_exit() {
 
 hex=$samples/demo-firmware.hex bin=$samples/demo-firmware.bin
 
-# Two targets: COM7 opens as it is, COM13 through "\\.\COM13".
+# Three targets: COM7 opens as it is, COM13 and COM20 through "\\.\COMn".
 start_target hexTarget com7 --expect "$hex"
 start_target binTarget com13 --expect "$bin"
+start_target highTarget com20 --expect "$bin" --ready-interval 0 --baud 115200
+"$emulator" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v KestruneTest20 /t REG_SZ /d COM20 /f >/dev/null 2>&1
 
 ports=$(timeout 120 "$emulator" "$cli" ports | tr -d '\r')
 echo "  kestrune-cli.exe ports: $(echo "$ports" | tr '\n' ' ')"
 ok=false
-grep -qx COM7 <<<"$ports" && grep -qx COM13 <<<"$ports" && ! grep -qx COM14 <<<"$ports" && ok=true
-check "ports lists COM7 and COM13, not the absent COM14" $ok
+[ "$(grep -xE 'COM(7|13|14|20)' <<<"$ports" | tr '\n' ' ')" = "COM7 COM13 COM20 " ] && ok=true
+check "ports lists COM7, COM13 and the registered COM20 in that order, not the absent COM14" $ok
 
 download COM7 "$hex"
 ok=false; [ "$cli_exit" -eq 0 ] && [ "$cli_out" = "Download.....Success !" ] && ok=true
@@ -105,6 +114,29 @@ target_exit gang13
 ok=false; [ "$gang7_status" -eq 0 ] && [ "$target_status" -eq 0 ] && ok=true
 check "gang: both targets verified their image" $ok
 
+download COM20 "$bin" --baud 115200
+ok=false; [ "$cli_exit" -eq 0 ] && [ "$cli_out" = "Download.....Success !" ] && ok=true
+check "COM20: a boot loader that announces back to back is downloaded to" $ok
+target_exit highTarget
+ok=false; [ "$target_status" -eq 0 ] && ok=true
+check "COM20: the target verified the image byte for byte" $ok
+
+start_target goneTarget com7 --hangup-after-block 2
+download COM7 "$bin"
+ok=false
+[ "$cli_exit" -eq 9 ] && err_ends_with "Download.....Read time out !" &&
+  err_line_before_outcome "kestrune-cli: COM7: the device went away" && ok=true
+check "a target that hangs up mid-transfer is named as gone (exit 9)" $ok
+target_exit goneTarget
+
+# A device that is no serial port opens, but its set-up fails: closed at once.
+ln -sf /dev/null "$dosdevices/com9"
+download COM9 "$bin"
+ok=false
+[ "$cli_exit" -eq 5 ] && err_ends_with "Download.....Open com port error !" &&
+  err_line_before_outcome "kestrune-cli: COM9: SetupComm failed: " && ok=true
+check "a port whose set-up fails is Open com port error with the failing call (exit 5)" $ok
+
 start_target nakTarget com7 --nak-block 3
 download COM7 "$bin"
 ok=false; [ "$cli_exit" -eq 8 ] && err_ends_with "Download.....Program Error !" && ok=true
@@ -115,8 +147,10 @@ check "the target reports the rejected block (exit 5)" $ok
 
 rm -f "$dosdevices/com14"
 download COM14 "$bin"
-ok=false; [ "$cli_exit" -eq 5 ] && [ "$cli_err" = "Download.....Open com port error !" ] && ok=true
-check "an absent port is Open com port error (exit 5)" $ok
+ok=false
+[ "$cli_exit" -eq 5 ] && [ "$(echo "$cli_err" | wc -l)" -eq 2 ] &&
+  err_ends_with "Download.....Open com port error !" && err_line_before_outcome "kestrune-cli: COM14: " && ok=true
+check "an absent port is Open com port error after the reason (exit 5)" $ok
 
 echo "$passed passed, $failures failed"
 [ "$failures" -eq 0 ]
