@@ -53,8 +53,11 @@ void DownloadWorker(DownloadJob& job, std::string portName, WorkerRequestQueue& 
     job.checksum = ImageChecksum(job.image.get(), job.length);
 
     // The back end puts the device-namespace prefix in front of names
-    // longer than four characters (COM10 and above).
-    job.port = OpenSerialPort(portName);
+    // longer than four characters (COM10 and above). A port whose set-up
+    // the driver refuses is closed again and fails like one that is absent,
+    // before the dialog switches to its running state.
+    PortError why;
+    job.port = OpenConfiguredPort(portName, job.baudRate, why);
     if (!job.port) {
         QueueMessage(requests, ".....Open com port error !");
         job.image.reset();
@@ -63,7 +66,6 @@ void DownloadWorker(DownloadJob& job, std::string portName, WorkerRequestQueue& 
     }
 
     requests.Push(WorkerRequest::Running());
-    job.port->Configure(job.baudRate);
 
     std::atomic<uint8_t>& cell = *job.progress;
     ExchangeHooks hooks;
@@ -176,5 +178,12 @@ void CDownloaderDlg::OnWorkerEnded(bool restore) {
 }
 
 void CDownloaderDlg::OnDownloadEnded(bool closeRequested) {
-    if (closeRequested) EndDialog(closeResult);
+    if (closeRequested) {
+        EndDialog(closeResult);
+        return;
+    }
+    if (portListStale) {
+        portListStale = false;
+        RefreshPortList();
+    }
 }

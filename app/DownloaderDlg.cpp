@@ -3,6 +3,7 @@
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <commctrl.h>
+#include <dbt.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -10,14 +11,13 @@
 #include "app/AboutDlg.h"
 #include "app/DialogMessages.h"
 #include "framework/Gdi.h"
+#include "isp/port/PortEnumeration.h"
 #include "res/resource.h"
 
 namespace {
 
 constexpr COLORREF kGrey = RGB(200, 200, 200);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
-constexpr int kFirstPort = 1;
-constexpr int kLastPort = 16;
 constexpr const wchar_t* kBaudRates[] = {L"1200",  L"2400",  L"4800",  L"9600",  L"14400",
                                          L"19200", L"38400", L"57600", L"115200"};
 constexpr int kDefaultBaudIndex = 8;  // 115200
@@ -25,6 +25,11 @@ constexpr int kDefaultBaudIndex = 8;  // 115200
 }  // namespace
 
 const MessageEntry CDownloaderDlg::messageEntries[] = {
+    {WM_DEVICECHANGE, 0, 0,
+     [](CWnd& w, WPARAM wParam, LPARAM) -> LRESULT {
+         WndAs<CDownloaderDlg>(w).OnDeviceChange(static_cast<UINT>(wParam));
+         return TRUE;
+     }},
     {WM_SYSCOMMAND, 0, 0,
      [](CWnd& w, WPARAM wParam, LPARAM lParam) -> LRESULT {
          WndAs<CDownloaderDlg>(w).OnSysCommand(static_cast<UINT>(wParam), lParam);
@@ -116,19 +121,36 @@ BOOL CDownloaderDlg::OnInitDialog() {
 
 void CDownloaderDlg::ProbePorts() {
     HWND portList = GetDlgItem(IDC_PORT);
-    for (int n = kFirstPort; n <= kLastPort; ++n) {
-        // COM10 and above exist only in the device namespace.
-        char name[32];
-        std::snprintf(name, sizeof name, n < 10 ? "COM%d" : "\\\\.\\COM%d", n);
-        HANDLE port = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (port == INVALID_HANDLE_VALUE) continue;
-        ::CloseHandle(port);
-        wchar_t shortName[16];
-        std::swprintf(shortName, 16, L"COM%d", n);
-        ::SendMessageW(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shortName));
+    ::SendMessageW(portList, CB_RESETCONTENT, 0, 0);
+    for (const std::string& name : ListOpenablePorts()) {
+        // Port names are plain ASCII letters and digits.
+        const std::wstring wide(name.begin(), name.end());
+        ::SendMessageW(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
     }
     ::SendMessageW(portList, CB_SETCURSEL, 0, 0);
+}
+
+void CDownloaderDlg::RefreshPortList() {
+    HWND portList = GetDlgItem(IDC_PORT);
+    wchar_t selected[256] = {};
+    ::GetWindowTextW(portList, selected, 256);
+    ProbePorts();
+    const LRESULT index = ::SendMessageW(portList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                         reinterpret_cast<LPARAM>(selected));
+    if (selected[0] != 0 && index != CB_ERR) ::SendMessageW(portList, CB_SETCURSEL, index, 0);
+}
+
+void CDownloaderDlg::OnDeviceChange(UINT event) {
+    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE &&
+        event != DBT_DEVNODES_CHANGED)
+        return;
+    // The list is disabled while a download runs, and a probe must not
+    // compete with the worker for its port: OnDownloadEnded catches up.
+    if (IsDownloadActive()) {
+        portListStale = true;
+        return;
+    }
+    RefreshPortList();
 }
 
 void CDownloaderDlg::FillBaudRates() {

@@ -82,6 +82,12 @@ private:
     static const MessageEntry messageEntries[];
 
     void ProbePorts();
+    // Lists the ports anew, keeping the selected one selected while it exists
+    // (else the first is selected, as at start-up).
+    void RefreshPortList();
+    // Arrival, removal or a changed device node: the port list is refreshed,
+    // or after the download when one runs.
+    void OnDeviceChange(UINT event);
     void FillBaudRates();
     void ConfigureCodeBuffer();
     void AppendText(const wchar_t* text);
@@ -108,4 +114,5 @@ private:
     INT_PTR closeResult = IDCANCEL;  // for Closing
     WorkerRequestQueue requests;
     std::thread worker;
+    bool portListStale = false;  // a device changed during a download
 };

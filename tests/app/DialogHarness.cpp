@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <sstream>
 
 #include "res/resource.h"
 
@@ -182,4 +183,22 @@ std::wstring EnvText(const char* name) {
     const char* value = std::getenv(name);
     if (!value) return {};
     return std::filesystem::path(value).wstring();
+}
+
+std::vector<std::wstring> TestPorts() {
+    std::wistringstream names(EnvText("KESTRUNE_TEST_PORTS"));
+    std::vector<std::wstring> ports;
+    for (std::wstring name; names >> name;) ports.push_back(name);
+    return ports;
+}
+
+std::vector<std::wstring> ListItems(HWND list) {
+    std::vector<std::wstring> items;
+    const LRESULT count = ::SendMessageW(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::wstring text(static_cast<size_t>(::SendMessageW(list, CB_GETLBTEXTLEN, i, 0)), L'\0');
+        ::SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        items.push_back(text);
+    }
+    return items;
 }

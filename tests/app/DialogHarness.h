@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/DownloaderDlg.h"
 
@@ -91,3 +92,9 @@ private:
 
 // Environment variable as wide text; empty when unset.
 std::wstring EnvText(const char* name);
+
+// The lines run-with-target.sh set up, in its order (KESTRUNE_TEST_PORTS).
+std::vector<std::wstring> TestPorts();
+
+// The entries of a combo box, in order.
+std::vector<std::wstring> ListItems(HWND list);

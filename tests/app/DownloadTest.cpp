@@ -14,13 +14,6 @@
 
 namespace {
 
-std::vector<std::wstring> TestPorts() {
-    std::wistringstream names(EnvText("KESTRUNE_TEST_PORTS"));
-    std::vector<std::wstring> ports;
-    for (std::wstring name; names >> name;) ports.push_back(name);
-    return ports;
-}
-
 class Download : public testing::Test {
 protected:
     void SetUp() override {

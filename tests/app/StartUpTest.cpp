@@ -10,24 +10,6 @@
 
 namespace {
 
-std::vector<std::wstring> ListItems(HWND list) {
-    std::vector<std::wstring> items;
-    const LRESULT count = ::SendMessageW(list, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        wchar_t text[64] = {};
-        ::SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-        items.push_back(text);
-    }
-    return items;
-}
-
-std::vector<std::wstring> TestPorts() {
-    std::wistringstream names(EnvText("KESTRUNE_TEST_PORTS"));
-    std::vector<std::wstring> ports;
-    for (std::wstring name; names >> name;) ports.push_back(name);
-    return ports;
-}
-
 // The About box the dialog's thread opened, found among its windows.
 HWND FindAboutBox(HWND owner) {
     HWND found = nullptr;

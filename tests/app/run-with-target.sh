@@ -8,6 +8,7 @@
 #       [--image BYTES]                       make image.bin (KESTRUNE_TEST_IMAGE)
 #       [--target COMn STATUS "ARGS"]...      kestrune-target ARGS; STATUS: exit code or "any"
 #       [--silent COMn]...                    a line that never answers
+#       [--device COMn PATH]...               COMn is PATH itself (e.g. /dev/null)
 #
 # ARGS may name @IMAGE@ (the generated image) and @WORK@ (a scratch folder).
 # With --target STATUS set, the target's received image (--out) must also equal
@@ -26,6 +27,7 @@ while [ $# -gt 0 ]; do
     --image) image_size=$2; shift 2 ;;
     --target) lines+=("target|$2|$3|$4"); shift 4 ;;
     --silent) lines+=("silent|$2||"); shift 2 ;;
+    --device) lines+=("device|$2||$3"); shift 3 ;;
     *) echo "unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -48,6 +50,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-app.XXXXXX")
 saved=$work/saved-links
 mkdir -p "$saved" "$work/no-port"
 pids=()
+ports=()
 
 to_windows() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
@@ -55,6 +58,8 @@ cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
   wait 2>/dev/null
   for n in $(seq 1 16); do rm -f "$dosdevices/com$n"; done
+  # Ports above COM16 that the scenario linked.
+  for name in "${ports[@]}"; do rm -f "$dosdevices/$(echo "$name" | tr 'A-Z' 'a-z')"; done
   for link in "$saved"/com*; do
     [ -L "$link" ] && mv "$link" "$dosdevices/"
   done
@@ -96,11 +101,14 @@ link_port() {
 }
 
 # Lines in the order given, which is the order of KESTRUNE_TEST_PORTS.
-ports=()
 declare -A target_pid target_status
 for line in "${lines[@]}"; do
   IFS='|' read -r kind name status args <<<"$line"
-  if [ "$kind" = target ]; then
+  if [ "$kind" = device ]; then
+    ln -sf "$args" "$dosdevices/$(echo "$name" | tr 'A-Z' 'a-z')"
+    ports+=("$name")
+    continue
+  elif [ "$kind" = target ]; then
     args=${args//@IMAGE@/$work/image.bin}
     args=${args//@WORK@/$work}
     # shellcheck disable=SC2086
