@@ -21,7 +21,7 @@ status=0
 "$build/tests/image/intelhex_fuzzer" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
   -print_final_stats=1 -artifact_prefix="$build/" "$corpus" tests/image/fuzz-corpus \
   >"$log" 2>&1 || status=$?
-runs=$(grep -oE 'number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo 0)
+runs=$(grep -oE 'number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' | head -1 || echo 0)
 last=$(grep -E '(pulse|NEW|REDUCE|DONE) ' "$log" | tail -1 || true)
 cov=$(grep -oE 'cov: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || echo '?')
 features=$(grep -oE 'ft: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || echo '?')

@@ -38,11 +38,21 @@ void* Allocate(size_t size) {
     std::abort();
 }
 
+// Two files of this process's own, removed when the fuzzer exits (libFuzzer
+// ends with exit(), which runs this destructor).
+struct ScratchFiles {
+    const std::string stem = (std::filesystem::temp_directory_path() / "kestrune-fuzz-").string() +
+                             std::to_string(::getpid());
+    ~ScratchFiles() {
+        std::error_code ignored;
+        std::filesystem::remove(stem + ".hex", ignored);
+        std::filesystem::remove(stem + ".bin", ignored);
+    }
+};
+
 std::filesystem::path Scratch(const char* extension) {
-    static const std::string stem =
-        (std::filesystem::temp_directory_path() / "kestrune-fuzz-").string() +
-        std::to_string(::getpid());
-    return stem + extension;
+    static const ScratchFiles files;
+    return files.stem + extension;
 }
 
 void WriteFile(const std::filesystem::path& path, const uint8_t* data, size_t size) {
