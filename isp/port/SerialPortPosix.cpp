@@ -81,6 +81,7 @@ struct SavedLine {
     termios settings{};
     std::atomic<bool> serialFlagsChanged{false};
     int serialFlags = 0;
+    bool exclusive = false;  // TIOCEXCL was set
 
     static constexpr int kFree = -1;
     static constexpr int kClaimed = -2;
@@ -188,6 +189,7 @@ SerialPortPosix::SerialPortPosix(int fd, bool exclusive, const termios& saved)
         if (!savedLines[i].fd.compare_exchange_strong(free, SavedLine::kClaimed)) continue;
         savedLines[i].settings = saved;
         savedLines[i].serialFlagsChanged = false;
+        savedLines[i].exclusive = exclusive;
         savedLines[i].fd.store(fd);
         slot = i;
         break;
@@ -301,6 +303,11 @@ std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name, PortError* w
 void RestoreSerialLinesNow() {
     for (SavedLine& line : savedLines) {
         const int fd = line.fd.load();
-        if (fd >= 0) RestoreLine(fd, line);
+        if (fd < 0) continue;
+        RestoreLine(fd, line);
+#ifdef TIOCNXCL
+        // The process ends with the port open: the device must not stay locked.
+        if (line.exclusive) ioctl(fd, TIOCNXCL);
+#endif
     }
 }

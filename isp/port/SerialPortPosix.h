@@ -46,8 +46,9 @@ private:
     termios saved;   // the settings at open, for when no slot was free
 };
 
-// Puts every open port's saved settings back. Async-signal-safe: for a
-// handler that is about to end the process before the ports are closed.
+// Puts every open port's saved settings back and releases its exclusive
+// hold. Async-signal-safe: for a handler that is about to end the process
+// before the ports are closed.
 void RestoreSerialLinesNow();
 
 // Raw binary 8N1 at `baudRate` on a terminal: no line editing, echo, signals,

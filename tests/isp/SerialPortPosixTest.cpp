@@ -306,6 +306,11 @@ TEST(SerialPortPosix, PutsTheLineSettingsBackOnCloseAndOnRequest) {
         if (onRequest) {
             RestoreSerialLinesNow();
             expectCooked("on request");
+#ifdef TIOCGEXCL
+            int exclusive = 1;
+            ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+            EXPECT_EQ(exclusive, 0);
+#endif
         }
         port.reset();
         expectCooked("after close");
