@@ -11,7 +11,7 @@
 
 #include "app/DialogMessages.h"
 #include "app/DownloaderDlg.h"
-#include "image/IntelHex.h"
+#include "image/ImageChecksum.h"
 #include "isp/LinkProtocol.h"
 #include "res/resource.h"
 

@@ -12,7 +12,7 @@
 
 #include "app/DownloaderDlg.h"
 #include "image/FirmwareFile.h"
-#include "image/IntelHex.h"
+#include "image/ImageChecksum.h"
 #include "res/resource.h"
 
 namespace {

@@ -29,7 +29,7 @@
 #include "cli/SingleDisplay.h"
 #include "cli/StopOnCtrlC.h"
 #include "image/FirmwareFile.h"
-#include "image/IntelHex.h"
+#include "image/ImageChecksum.h"
 #include "isp/DownloadJob.h"
 
 namespace {

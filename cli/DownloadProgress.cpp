@@ -29,8 +29,8 @@ std::string Duration(double seconds) {
 
 }  // namespace
 
-DownloadProgress::DownloadProgress(std::ostream& out, bool terminal, uint32_t total)
-    : out(out), terminal(terminal), total(total) {}
+DownloadProgress::DownloadProgress(std::ostream& stream, bool isTerminal, uint32_t totalBytes)
+    : out(stream), terminal(isTerminal), total(totalBytes) {}
 
 std::string DownloadProgress::Line(uint32_t bytesSent, Clock::time_point now) const {
     return ProgressText(total, bytesSent,

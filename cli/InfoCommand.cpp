@@ -8,7 +8,7 @@
 #include "cli/Command.h"
 #include "cli/ExitCodes.h"
 #include "image/FirmwareFile.h"
-#include "image/IntelHex.h"
+#include "image/ImageChecksum.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "image/IntelHex.h"
+#include "image/ImageChecksum.h"
 
 uint16_t ImageChecksum(const uint8_t* bytes, size_t count) {
     // A 32-bit sum wraps at a multiple of 65536, so its low half is exact.

@@ -21,7 +21,7 @@ enum class Next { Go, End, Damaged };
 // The record rules: what each well-formed record does to the base and the image.
 class RecordRules {
 public:
-    explicit RecordRules(PlacedData& placed) : placed(placed) {}
+    explicit RecordRules(PlacedData& target) : placed(target) {}
 
     // One record of `count` + 5 decoded bytes whose sum modulo 256 is `sum`.
     Next Record(const uint8_t* record, uint8_t sum) {

@@ -1,7 +1,6 @@
-// Intel HEX text to flat image, and the image checksum.
+// Intel HEX text to flat image.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -54,6 +53,3 @@ struct HexResult {
 // One pass over the text; the image is allocated once, at its final length,
 // so memory peaks at text + image + a small constant. Never throws.
 HexResult ParseIntelHex(std::vector<uint8_t>& buffer);
-
-// Sum of all bytes modulo 65536.
-uint16_t ImageChecksum(const uint8_t* bytes, size_t count);

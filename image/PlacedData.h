@@ -14,7 +14,7 @@ public:
     // `area` is the start of the text buffer. Appends write from there on, so
     // the caller must be done with the text that an Append covers; the reader
     // is, because every record's text is longer than its packed form.
-    explicit PlacedData(uint8_t* area) : area(area) {}
+    explicit PlacedData(uint8_t* buffer) : area(buffer) {}
 
     // `address` + `count` must not exceed 4 GiB; `count` is at least 1.
     void Append(uint32_t address, const uint8_t* data, uint8_t count);

@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "image/IntelHex.h"
+#include "image/ImageChecksum.h"
 #include "target/ExitCodes.h"
 
 namespace {
@@ -36,9 +36,9 @@ uint32_t BigEndian(const uint8_t* bytes, size_t count) {
 
 }  // namespace
 
-BootLoader::BootLoader(TargetLine& line, const TargetOptions& options,
-                       const std::vector<uint8_t>* expected)
-    : line(line), options(options), expected(expected) {}
+BootLoader::BootLoader(TargetLine& targetLine, const TargetOptions& faults,
+                       const std::vector<uint8_t>* expectedImage)
+    : line(targetLine), options(faults), expected(expectedImage) {}
 
 BootLoader::Wait BootLoader::Next(uint8_t& byte) {
     switch (line.Receive(byte, giveUpAt.value_or(TargetLine::TimePoint::max()))) {

@@ -20,7 +20,8 @@ public:
     const std::string& SlavePath() const { return slavePath; }
 
 private:
-    Pseudoterminal(int master, std::string slavePath) : master(master), slavePath(std::move(slavePath)) {}
+    Pseudoterminal(int masterFd, std::string slave)
+        : master(masterFd), slavePath(std::move(slave)) {}
     int master;
     std::string slavePath;
 };
@@ -37,7 +38,8 @@ public:
     SymbolicLink& operator=(const SymbolicLink&) = delete;
 
 private:
-    SymbolicLink(std::string path, std::string target) : path(std::move(path)), target(std::move(target)) {}
+    SymbolicLink(std::string linkPath, std::string linkTarget)
+        : path(std::move(linkPath)), target(std::move(linkTarget)) {}
     std::string path;
     std::string target;
 };

@@ -26,9 +26,9 @@ int PollMilliseconds(TargetLine::Clock::duration left) {
 
 }  // namespace
 
-PtyLine::PtyLine(Pseudoterminal& pty, uint32_t baud, Trace* trace,
-                 const volatile std::sig_atomic_t& stopSignal)
-    : pty(pty), master(pty.Master()), trace(trace), stopSignal(stopSignal) {
+PtyLine::PtyLine(Pseudoterminal& terminal, uint32_t baud, Trace* traceOut,
+                 const volatile std::sig_atomic_t& stop)
+    : pty(terminal), master(terminal.Master()), trace(traceOut), stopSignal(stop) {
     if (baud > 0)
         byteTime = std::chrono::nanoseconds((10'000'000'000ull + baud / 2) / baud);
 }

@@ -20,7 +20,7 @@ public:
     void Flush();
 
 private:
-    Trace(std::FILE* file, TimePoint start) : file(file), start(start) {}
+    Trace(std::FILE* output, TimePoint origin) : file(output), start(origin) {}
     std::FILE* file;
     TimePoint start;
 };

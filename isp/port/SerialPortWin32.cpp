@@ -41,7 +41,7 @@ PortError CallFailed(const char* call) {
 
 class SerialPortWin32 final : public SerialPort {
 public:
-    explicit SerialPortWin32(HANDLE handle) : handle(handle) {}
+    explicit SerialPortWin32(HANDLE opened) : handle(opened) {}
     ~SerialPortWin32() override { CloseHandle(handle); }
     SerialPortWin32(const SerialPortWin32&) = delete;
     SerialPortWin32& operator=(const SerialPortWin32&) = delete;

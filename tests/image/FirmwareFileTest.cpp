@@ -10,7 +10,7 @@
 #endif
 
 #include "image/FirmwareFile.h"
-#include "image/IntelHex.h"
+#include "image/ImageChecksum.h"
 #include "tests/image/HexText.h"
 
 namespace fs = std::filesystem;

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "bench/HexGenerator.h"
+#include "image/ImageChecksum.h"
 #include "image/IntelHex.h"
 #include "tests/image/HexText.h"
 
