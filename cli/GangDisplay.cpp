@@ -17,10 +17,15 @@ std::string Tally(uint32_t succeeded, uint32_t failed) {
 
 }  // namespace
 
-GangDisplay::GangDisplay(std::ostream& out, std::ostream& err, bool terminal,
-                         std::vector<std::string> names, uint32_t total, uint32_t baudRate,
-                         bool repeat)
-    : out(out), err(err), terminal(terminal), total(total), baudRate(baudRate), repeat(repeat) {
+GangDisplay::GangDisplay(std::ostream& stdOut, std::ostream& stdErr, bool isTerminal,
+                         std::vector<std::string> names, uint32_t totalBytes, uint32_t baud,
+                         bool repeating)
+    : out(stdOut),
+      err(stdErr),
+      terminal(isTerminal),
+      total(totalBytes),
+      baudRate(baud),
+      repeat(repeating) {
     for (std::string& name : names) {
         nameWidth = std::max(nameWidth, name.size());
         ports.emplace_back().name = std::move(name);
@@ -42,7 +47,7 @@ std::string GangDisplay::LiveLine(const Port& port, Clock::time_point now) const
         line += numbers;
         const double elapsed =
             std::chrono::duration<double>(port.endedAt.value_or(now) - port.startedAt).count();
-        if (port.bytes > 0 && elapsed > 0) line += "  " + RateText(port.bytes / elapsed);
+        if (port.bytes > 0 && elapsed > 0) line += "  " + RateText(static_cast<double>(port.bytes) / elapsed);
     }
     line += "  " + port.state;
     if (repeat && port.succeeded + port.failed > 0)

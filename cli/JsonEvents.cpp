@@ -20,9 +20,9 @@ std::string JsonString(const std::string& text) {
     return json + "\"";
 }
 
-JsonEvents::JsonEvents(std::ostream& out, std::vector<std::string> names, uint32_t size,
-                       uint16_t checksum)
-    : out(out), lastPercent(names.size(), -1), size(size), checksum(checksum) {
+JsonEvents::JsonEvents(std::ostream& stream, std::vector<std::string> names, uint32_t imageSize,
+                       uint16_t imageChecksum)
+    : out(stream), lastPercent(names.size(), -1), size(imageSize), checksum(imageChecksum) {
     for (const std::string& name : names) ports.push_back(JsonString(name));
 }
 

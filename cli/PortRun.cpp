@@ -13,8 +13,8 @@ using Clock = std::chrono::steady_clock;
 // has answered), and counts what moves on the wire after it.
 class WatchedPort : public SerialPort {
 public:
-    WatchedPort(SerialPort& port, std::function<void()> onHeader)
-        : port(port), onHeader(std::move(onHeader)) {}
+    WatchedPort(SerialPort& inner, std::function<void()> headerSent)
+        : port(inner), onHeader(std::move(headerSent)) {}
 
     std::optional<PortError> Configure(uint32_t baudRate) override {
         return port.Configure(baudRate);

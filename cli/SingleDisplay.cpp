@@ -2,13 +2,13 @@
 
 #include "cli/ExitCodes.h"
 
-SingleDisplay::SingleDisplay(std::ostream& out, std::ostream& err, bool terminal, uint32_t total,
-                             std::string port, uint32_t baudRate)
-    : out(out),
-      err(err),
-      progress(err, terminal, total),
-      port(std::move(port)),
-      baudRate(baudRate) {}
+SingleDisplay::SingleDisplay(std::ostream& stdOut, std::ostream& stdErr, bool terminal,
+                             uint32_t total, std::string portName, uint32_t baud)
+    : out(stdOut),
+      err(stdErr),
+      progress(stdErr, terminal, total),
+      port(std::move(portName)),
+      baudRate(baud) {}
 
 void SingleDisplay::Waiting(size_t, uint32_t) {
     progress.Waiting(port, baudRate);
