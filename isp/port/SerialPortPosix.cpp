@@ -182,19 +182,18 @@ std::unique_ptr<SerialPortPosix> SerialPortPosix::Open(const std::string& path, 
     return std::unique_ptr<SerialPortPosix>(new SerialPortPosix(fd, exclusive, saved));
 }
 
-SerialPortPosix::SerialPortPosix(int fd, bool exclusive, const termios& saved)
-    : fd(fd), exclusive(exclusive), slot(-1) {
+SerialPortPosix::SerialPortPosix(int descriptor, bool locked, const termios& previous)
+    : fd(descriptor), exclusive(locked), slot(-1), saved(previous) {
     for (int i = 0; i < static_cast<int>(std::size(savedLines)); ++i) {
         int free = SavedLine::kFree;
         if (!savedLines[i].fd.compare_exchange_strong(free, SavedLine::kClaimed)) continue;
-        savedLines[i].settings = saved;
+        savedLines[i].settings = previous;
         savedLines[i].serialFlagsChanged = false;
         savedLines[i].exclusive = exclusive;
         savedLines[i].fd.store(fd);
         slot = i;
         break;
     }
-    this->saved = saved;
 }
 
 SerialPortPosix::~SerialPortPosix() {
