@@ -158,27 +158,6 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
     }
 }
 
-TempFolder::TempFolder() {
-    wchar_t base[MAX_PATH + 1] = {};
-    ::GetTempPathW(MAX_PATH + 1, base);
-    static std::atomic<int> counter{0};
-    folder = std::wstring(base) + L"kestrune-app-" + std::to_wstring(::GetCurrentProcessId()) +
-             L"-" + std::to_wstring(counter++);
-    std::filesystem::create_directories(folder);
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-}
-
-std::wstring TempFolder::Write(const std::wstring& name, const std::string& bytes) const {
-    const std::wstring path = Path(name);
-    std::ofstream(std::filesystem::path(path), std::ios::binary)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return path;
-}
-
 std::wstring EnvText(const char* name) {
     const char* value = std::getenv(name);
     if (!value) return {};

@@ -78,18 +78,6 @@ private:
 // Polls `condition` every 10 ms for at most `timeoutMs`.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kUiTimeoutMs);
 
-// A folder of its own under the Windows temp folder, removed afterwards.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    std::wstring Path(const std::wstring& name) const { return folder + L"\\" + name; }
-    std::wstring Write(const std::wstring& name, const std::string& bytes) const;
-
-private:
-    std::wstring folder;
-};
-
 // Environment variable as wide text; empty when unset.
 std::wstring EnvText(const char* name);
 

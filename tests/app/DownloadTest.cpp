@@ -11,6 +11,7 @@
 
 #include "res/resource.h"
 #include "tests/app/DialogHarness.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ void ExpectRestoredBeforeClosing(const DialogHarness& dialog) {
 TEST_F(Download, SendsTheImageShowsProgressAndRestoresTheDialog) {
     ASSERT_EQ(TestPorts().size(), 1u);
     ::SendMessageW(ui.Item(IDC_BAUD), CB_SETCURSEL, 3, 0);  // 9600, as the target paces
-    TempFolder files;
+    test_support::TempFolder files;
     const std::wstring other = files.Write(L"other.bin", std::string(100, '\x5A'));
 
     ui.RunOnUi([&](CDownloaderDlg& dlg) {

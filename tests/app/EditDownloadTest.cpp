@@ -13,6 +13,7 @@
 
 #include "res/resource.h"
 #include "tests/app/DialogHarness.h"
+#include "tests/support/Sum16.h"
 
 namespace {
 
@@ -34,10 +35,8 @@ void PostKey(HWND window, UINT key) {
 }
 
 std::wstring ChecksumText(const std::vector<uint8_t>& bytes) {
-    unsigned sum = 0;
-    for (uint8_t b : bytes) sum = (sum + b) & 0xFFFF;
     wchar_t text[8];
-    std::swprintf(text, 8, L"%04X", sum);
+    std::swprintf(text, 8, L"%04X", static_cast<unsigned>(test_support::Sum16(bytes)));
     return text;
 }
 

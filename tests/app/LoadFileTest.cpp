@@ -11,7 +11,8 @@
 
 #include "res/resource.h"
 #include "tests/app/DialogHarness.h"
-#include "tests/hexedit/HexEditTestAlloc.h"
+#include "tests/support/FailingAllocator.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ protected:
         EXPECT_EQ(ui.Text(IDC_CHECKSUM), checksum);
     }
 
-    TempFolder files;
+    test_support::TempFolder files;
     DialogHarness ui;
 };
 
@@ -175,7 +176,7 @@ TEST_F(LoadFile, RefusedFilesKeepThePreviousLoadEntirely) {
         SCOPED_TRACE(spare);
         bool loaded = true;
         ui.RunOnUi([&](CDownloaderDlg& dlg) {
-            hexedit_test::ScopedAllocationFailure failure(12345, spare);
+            test_support::ScopedAllocationFailure failure(12345, spare);
             loaded = dlg.LoadFile(big);
         });
         EXPECT_FALSE(loaded);
@@ -215,7 +216,7 @@ TEST_F(LoadFile, DroppedFileLoadsUnlessADownloadRuns) {
 TEST(LoadFileAtStartUp, ProgramArgumentLoadsLikeLoadFile) {
     const std::wstring exe = EnvText("KESTRUNE_TEST_EXE");
     ASSERT_FALSE(exe.empty());
-    TempFolder files;
+    test_support::TempFolder files;
     const std::wstring good = files.Write(L"start.hex", kSmallHex);
     files.Write(L"bad.hex", ":0100000001FE\n:01000100G2FC\n");
     const struct {

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/TempFolder.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -20,14 +22,6 @@ struct Result {
 
 class CliProgram : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / (std::string("kestrune-cli-program-") + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     static std::string Quote(const std::string& text) {
         std::string quoted = "'";
         for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -52,7 +46,8 @@ protected:
         return {WEXITSTATUS(status), Read(dir / "out"), Read(dir / "err")};
     }
 
-    fs::path dir;
+    test_support::TempFolder folder{"kestrune-cli-program"};
+    const fs::path dir = folder.Path();
 };
 
 TEST_F(CliProgram, InfoPrintsThreeLines) {

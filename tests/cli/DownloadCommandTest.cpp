@@ -12,7 +12,7 @@
 #include <fstream>
 #include <thread>
 
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "DownloadFixture.h"
 #include "cli/ExitCodes.h"
 #include "image/FirmwareFile.h"

@@ -5,16 +5,17 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempFolder.h"
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
@@ -42,13 +43,6 @@ private:
 
 class Download : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kestrune-download-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::unique_ptr<ChildProcess> StartTarget(std::vector<std::string> args) {
         args.insert(args.begin(), KESTRUNE_TARGET_EXE);
         args.insert(args.end(), {"--timeout", "200"});
@@ -95,7 +89,8 @@ protected:
         return false;
     }
 
-    fs::path dir;
+    test_support::TempFolder folder{"kestrune-download-test"};
+    const fs::path dir = folder.Path();
     std::string port;
 };
 

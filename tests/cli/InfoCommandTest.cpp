@@ -7,6 +7,7 @@
 
 #include "cli/Command.h"
 #include "cli/ExitCodes.h"
+#include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -14,14 +15,6 @@ namespace {
 
 class InfoCommand : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / (std::string("kestrune-cli-") + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     // Arguments are UTF-8 on every platform.
     static std::string Arg(const fs::path& path) {
         const std::u8string utf8 = path.u8string();
@@ -29,8 +22,7 @@ protected:
     }
 
     std::string Write(const fs::path& name, const std::string& bytes) {
-        std::ofstream(dir / name, std::ios::binary) << bytes;
-        return Arg(dir / name);
+        return Arg(folder.Write(name, bytes));
     }
 
     int Run(const CommandArgs& args) {
@@ -39,7 +31,8 @@ protected:
         return RunInfoCommand(args, out, err);
     }
 
-    fs::path dir;
+    test_support::TempFolder folder{"kestrune-cli"};
+    const fs::path dir = folder.Path();
     std::ostringstream out;
     std::ostringstream err;
 };

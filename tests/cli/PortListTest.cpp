@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "cli/PortList.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ void Write(const fs::path& file, const std::string& text) {
 
 // sysfs: class/tty/NAME/device -> the interface below a USB device directory.
 void UsbDevice(const fs::path& sys, const std::string& tty, const std::string& usbDir,
-               std::map<std::string, std::string> attributes) {
+               const std::map<std::string, std::string>& attributes) {
     const fs::path device = sys / "devices" / "pci0000:00" / usbDir;
     const fs::path interface = device / (usbDir + ":1.0") / tty;
     fs::create_directories(interface);
@@ -44,9 +45,8 @@ void UsbDevice(const fs::path& sys, const std::string& tty, const std::string& u
 }
 
 TEST(PortList, ListsSerialDevicesThatOpenWithWhatIsKnownAboutThem) {
-    char pattern[] = "/tmp/kestrune-ports-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const fs::path root = pattern, dev = root / "dev", sys = root / "sys";
+    const test_support::TempFolder folder("kestrune-ports-test");
+    const fs::path root = folder.Path(), dev = root / "dev", sys = root / "sys";
     fs::create_directories(dev / "serial" / "by-id");
     PseudoTerminal usb0, usb2, usb10, other;
     fs::create_symlink(usb0.path, dev / "ttyUSB0");
@@ -74,7 +74,6 @@ TEST(PortList, ListsSerialDevicesThatOpenWithWhatIsKnownAboutThem) {
     EXPECT_EQ(ports[2].description, "Acme Probe (1234:abcd)");  // the maker is not repeated
 
     EXPECT_TRUE(ListSerialPorts((root / "no-such-dev").string(), sys.string()).empty());
-    fs::remove_all(root);
 }
 
 }  // namespace

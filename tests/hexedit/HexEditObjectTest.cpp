@@ -1,6 +1,6 @@
 // The control object: construction values, the data buffer, the option and
 // colour setters, and the notification to the parent.
-#include "HexEditTestAlloc.h"
+#include "tests/support/FailingAllocator.h"
 #include "HexEditTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -156,12 +156,12 @@ TEST(HexEditData, FailedAllocationKeepsTheOldContents) {
     const uint8_t old[] = {9, 8, 7};
     edit.SetData(old, 3, false);
     std::vector<uint8_t> bigger(123457, 0x11);
-    const unsigned failuresBefore = FailedAllocationCount();
+    const unsigned failuresBefore = test_support::FailedAllocationCount();
     {
-        ScopedAllocationFailure fail(bigger.size());
+        test_support::ScopedAllocationFailure fail(bigger.size());
         edit.SetData(bigger.data(), static_cast<uint32_t>(bigger.size()), false);
     }
-    EXPECT_EQ(FailedAllocationCount(), failuresBefore + 1);
+    EXPECT_EQ(test_support::FailedAllocationCount(), failuresBefore + 1);
     EXPECT_EQ(edit.GetDataSize(), 3u);
     uint32_t result = 0;
     auto out = ReadAll(edit, 3, &result);

@@ -5,10 +5,10 @@
 #include <functional>
 #include <string>
 
-#include "HexEditTestAlloc.h"
 #include "HexEditTestResource.h"
 #include "HexEditTestSupport.h"
 #include "framework/Dialog.h"
+#include "tests/support/FailingAllocator.h"
 
 using namespace hexedit_test;
 
@@ -227,15 +227,15 @@ TEST(HexEditCreation, SelfCreatingWindowFailsCleanlyWithoutAnObject) {
     CHexEditBase::RegisterWindowClasses();
     TestParent parent;
     const long before = CHexEditBase::GetLiveObjectCount();
-    const unsigned failuresBefore = FailedAllocationCount();
+    const unsigned failuresBefore = test_support::FailedAllocationCount();
     HWND window;
     {
-        ScopedAllocationFailure fail(sizeof(CHexEditBase));
+        test_support::ScopedAllocationFailure fail(sizeof(CHexEditBase));
         window =
             ::CreateWindowExW(0, HEXEDIT_AUTO_CLASS_NAME, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200,
                               100, parent.hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
     }
-    EXPECT_EQ(FailedAllocationCount(), failuresBefore + 1);
+    EXPECT_EQ(test_support::FailedAllocationCount(), failuresBefore + 1);
     EXPECT_EQ(window, nullptr);
     EXPECT_EQ(CHexEditBase::GetLiveObjectCount(), before);
     EXPECT_EQ(CountChildrenOfClass(parent.hwnd(), HEXEDIT_AUTO_CLASS_NAME), 0);

@@ -12,6 +12,7 @@
 #include "image/FirmwareFile.h"
 #include "image/ImageChecksum.h"
 #include "tests/image/HexText.h"
+#include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -31,21 +32,12 @@ TEST(FirmwareFile, HexExtensionIsTheTextAfterTheLastDotInAnyCase) {
 
 class FirmwareFileLoad : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / (std::string("kestrune-image-") + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     fs::path Write(const fs::path& name, const std::string& bytes) {
-        const fs::path path = dir / name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
+        return folder.Write(name, bytes);
     }
 
-    fs::path dir;
+    test_support::TempFolder folder{"kestrune-image"};
+    const fs::path dir = folder.Path();
     const std::string hexText = DataRecord(0x10, {0xAA, 0xBB}) + "\r\n" + kEndOfFile + "\r\n";
 };
 

@@ -1,6 +1,5 @@
-// What the image code does when the heap refuses. Global operator new is
-// replaced in this program so that a test can make every allocation above a
-// size fail, the way a real heap does when it is exhausted.
+// What the image code does when the heap refuses: every allocation above a
+// size fails, the way a real heap does when it is exhausted.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,42 +9,7 @@
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
 #include "tests/image/HexText.h"
-
-namespace {
-
-size_t allocationLimit = SIZE_MAX;
-
-// Allocations larger than `limit` fail while this lives.
-class HeapLimit {
-public:
-    explicit HeapLimit(size_t limit) { allocationLimit = limit; }
-    ~HeapLimit() { allocationLimit = SIZE_MAX; }
-    HeapLimit(const HeapLimit&) = delete;
-    HeapLimit& operator=(const HeapLimit&) = delete;
-};
-
-}  // namespace
-
-void* operator new(size_t size) {
-    if (size > allocationLimit) throw std::bad_alloc();
-    if (void* block = std::malloc(size ? size : 1)) return block;
-    throw std::bad_alloc();
-}
-void* operator new[](size_t size) {
-    return operator new(size);
-}
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, size_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, size_t) noexcept {
-    std::free(block);
-}
+#include "tests/support/FailingAllocator.h"
 
 namespace {
 
@@ -63,7 +27,7 @@ TEST(ImageOutOfMemory, AnImageTheHeapCannotHoldIsNeverCutShort) {
     std::vector<uint8_t> buffer = Bytes(text);
     HexResult result;
     {
-        HeapLimit limit(1 << 20);
+        test_support::ScopedHeapLimit limit(1 << 20);
         result = ParseIntelHex(buffer);
     }
     EXPECT_EQ(result.status, HexStatus::OutOfMemory);
@@ -80,7 +44,7 @@ TEST(ImageOutOfMemory, FileTooLargeForTheHeapLeavesTheImageUntouched) {
     std::vector<uint8_t> image = {7, 7, 7};
     LoadStatus status;
     {
-        HeapLimit limit(64 * 1024);
+        test_support::ScopedHeapLimit limit(64 * 1024);
         status = LoadFirmwareFile(path, image).status;
     }
     std::filesystem::remove(path);
@@ -95,7 +59,7 @@ TEST(ImageOutOfMemory, EndlessDeviceIsOutOfMemoryNotEmpty) {
     std::vector<uint8_t> image = {7};
     LoadStatus status;
     {
-        HeapLimit limit(8 << 20);
+        test_support::ScopedHeapLimit limit(8 << 20);
         status = LoadFirmwareFile("/dev/zero", image).status;
     }
     EXPECT_EQ(status, LoadStatus::OutOfMemory);

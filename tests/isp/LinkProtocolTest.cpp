@@ -8,8 +8,11 @@
 
 #include "isp/LinkProtocol.h"
 #include "tests/isp/ScriptedPort.h"
+#include "tests/support/Sum16.h"
 
 namespace {
+
+using test_support::Sum16;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -19,10 +22,6 @@ Bytes Pattern(uint32_t length) {
     Bytes image(length);
     for (uint32_t i = 0; i < length; ++i) image[i] = static_cast<uint8_t>(i * 7 + 3);
     return image;
-}
-
-uint16_t Sum16(const Bytes& image) {
-    return static_cast<uint16_t>(std::accumulate(image.begin(), image.end(), uint32_t{0}));
 }
 
 Bytes Concat(std::initializer_list<Bytes> parts) {

@@ -16,6 +16,7 @@
 #include "isp/port/SerialPortPosix.h"
 #ifdef __linux__
 #include "isp/port/SerialSpeedLinux.h"
+#include "tests/support/Sum16.h"
 #endif
 
 namespace {
@@ -327,8 +328,7 @@ TEST(SerialPortPosix, CarriesACompleteDownload) {
     ASSERT_NE(port, nullptr);
     Bytes image(1000);
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i ^ 0x5A);
-    uint32_t sum = 0;
-    for (uint8_t b : image) sum += b;
+    const uint16_t sum = test_support::Sum16(image);
 
     std::atomic<bool> hostWaiting{false};
     Bytes received;
@@ -355,15 +355,14 @@ TEST(SerialPortPosix, CarriesACompleteDownload) {
     };
     uint8_t lastPercent = 0;
     hooks.progress = [&](uint8_t percent) { lastPercent = percent; };
-    const Outcome outcome = RunExchange(*port, image.data(), static_cast<uint32_t>(image.size()), 0,
-                                        static_cast<uint16_t>(sum), hooks);
+    const Outcome outcome =
+        RunExchange(*port, image.data(), static_cast<uint32_t>(image.size()), 0, sum, hooks);
     target.join();
 
     EXPECT_EQ(outcome, Outcome::Success);
     EXPECT_EQ(lastPercent, 100);
     Bytes expected(kHeaderSize);
-    BuildHeader(0, static_cast<uint32_t>(image.size()), static_cast<uint16_t>(sum),
-                expected.data());
+    BuildHeader(0, static_cast<uint32_t>(image.size()), sum, expected.data());
     expected.insert(expected.end(), image.begin(), image.end());
     expected.insert(expected.end(), {0x5A, 0xA5, 0x88});
     EXPECT_EQ(received, expected);

@@ -8,6 +8,7 @@
 #include <numeric>
 
 #include "target/ExitCodes.h"
+#include "tests/support/Sum16.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ Bytes Header(uint32_t length, uint16_t checksum, uint8_t command = 0x80) {
             uint8_t(length), uint8_t(checksum >> 8), uint8_t(checksum), 0, 0};
 }
 
-uint16_t Sum(const Bytes& image) { return uint16_t(std::accumulate(image.begin(), image.end(), 0u)); }
+using test_support::Sum16;
 
 Bytes Image(size_t size) {
     Bytes image(size);
@@ -107,7 +108,7 @@ Bytes Image(size_t size) {
 
 // A whole download as the host sends it.
 void Download(ScriptedLine& line, const Bytes& image) {
-    line.Host(Header(uint32_t(image.size()), Sum(image))).Host(image).Host(kEnd);
+    line.Host(Header(uint32_t(image.size()), Sum16(image))).Host(image).Host(kEnd);
 }
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
@@ -207,7 +208,7 @@ TEST(BootLoader, JudgesTheImageAgainstHeaderAndExpectedFile) {
     const Bytes image = Image(200);
     {
         ScriptedLine line;
-        line.Host(Header(200, Sum(image) + 1)).Host(image).Host(kEnd);
+        line.Host(Header(200, Sum16(image) + 1)).Host(image).Host(kEnd);
         Outcome run = RunLoader(line);
         EXPECT_EQ(run.verdict.exitCode, kTargetImageWrong);
         EXPECT_NE(run.verdict.text.find("the header says"), std::string::npos) << run.verdict.text;
@@ -230,7 +231,7 @@ TEST(BootLoader, JudgesTheImageAgainstHeaderAndExpectedFile) {
     }
     {
         ScriptedLine line;
-        line.Host(Header(200, Sum(image))).Host(image).Host({0x5A, 0xA5, 0x87});
+        line.Host(Header(200, Sum16(image))).Host(image).Host({0x5A, 0xA5, 0x87});
         Outcome run = RunLoader(line);
         EXPECT_EQ(run.verdict.exitCode, kTargetImageWrong);
         EXPECT_NE(run.verdict.text.find("bad end frame 5A A5 87"), std::string::npos) << run.verdict.text;
@@ -260,7 +261,7 @@ TEST(BootLoader, RejectsTheHeaderOrABlockOnRequest) {
     const Bytes image = Image(400);
     {
         ScriptedLine line;
-        line.Host(Header(400, Sum(image))).Leave();
+        line.Host(Header(400, Sum16(image))).Leave();
         TargetOptions options;
         options.nakAt = 0;
         Outcome run = RunLoader(line, options);
@@ -269,7 +270,7 @@ TEST(BootLoader, RejectsTheHeaderOrABlockOnRequest) {
     }
     {
         ScriptedLine line;
-        line.Host(Header(400, Sum(image))).Host(Bytes(image.begin(), image.begin() + 256)).Leave();
+        line.Host(Header(400, Sum16(image))).Host(Bytes(image.begin(), image.begin() + 256)).Leave();
         TargetOptions options;
         options.nakAt = 2;
         Outcome run = RunLoader(line, options);
@@ -283,7 +284,7 @@ TEST(BootLoader, SilentAndShortRepliesEndWhenTheHostLeaves) {
     const Bytes image = Image(256);
     {
         ScriptedLine line;
-        line.Host(Header(256, Sum(image))).Host(Bytes(image.begin(), image.begin() + 128)).Idle(20s).Leave();
+        line.Host(Header(256, Sum16(image))).Host(Bytes(image.begin(), image.begin() + 128)).Idle(20s).Leave();
         TargetOptions options;
         options.silentAt = 1;
         Outcome run = RunLoader(line, options);
@@ -292,7 +293,7 @@ TEST(BootLoader, SilentAndShortRepliesEndWhenTheHostLeaves) {
     }
     {
         ScriptedLine line;
-        line.Host(Header(256, Sum(image))).Leave();
+        line.Host(Header(256, Sum16(image))).Leave();
         TargetOptions options;
         options.shortReplyAt = 0;
         Outcome run = RunLoader(line, options);
@@ -305,7 +306,7 @@ TEST(BootLoader, ResetSendsReadyAndTheNextDownloadGoesThrough) {
     const Bytes first = Image(300);
     const Bytes second = Image(140);
     ScriptedLine line;
-    line.Host(Header(300, Sum(first))).Host(Bytes(first.begin(), first.begin() + 256)).Leave().Idle(250ms);
+    line.Host(Header(300, Sum16(first))).Host(Bytes(first.begin(), first.begin() + 256)).Leave().Idle(250ms);
     Download(line, second);
     TargetOptions options;
     options.resetAt = 2;
@@ -368,7 +369,7 @@ TEST(BootLoader, EndsWhenTheHostLeavesMidTransferOrTimeRunsOut) {
     const Bytes image = Image(300);
     {
         ScriptedLine line;
-        line.Host(Header(300, Sum(image))).Host(Bytes(image.begin(), image.begin() + 200)).Leave();
+        line.Host(Header(300, Sum16(image))).Host(Bytes(image.begin(), image.begin() + 200)).Leave();
         Outcome run = RunLoader(line);
         EXPECT_EQ(run.verdict.exitCode, kTargetIncomplete);
         EXPECT_NE(run.verdict.text.find("block 2 (200 of 300 bytes"), std::string::npos) << run.verdict.text;

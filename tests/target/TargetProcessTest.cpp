@@ -13,8 +13,10 @@
 #include <numeric>
 #include <sstream>
 
-#include "ChildProcess.h"
 #include "target/ExitCodes.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Sum16.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -77,7 +79,7 @@ private:
 
 Bytes Header(const Bytes& image) {
     const uint32_t n = uint32_t(image.size());
-    const uint16_t sum = uint16_t(std::accumulate(image.begin(), image.end(), 0u));
+    const uint16_t sum = test_support::Sum16(image);
     return {0x5A, 0xA5, 0x80, 0, 0, 0, 0, uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n),
             uint8_t(sum >> 8), uint8_t(sum), 0, 0};
 }
@@ -103,13 +105,6 @@ bool Download(HostEnd& host, const Bytes& image) {
 
 class TargetProcess : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kestrune-target-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::unique_ptr<ChildProcess> Start(std::vector<std::string> args) {
         args.insert(args.begin(), KESTRUNE_TARGET_EXE);
         auto child = std::make_unique<ChildProcess>(args);
@@ -127,7 +122,8 @@ protected:
         return Bytes(std::istreambuf_iterator<char>(in), {});
     }
 
-    fs::path dir;
+    test_support::TempFolder folder{"kestrune-target-test"};
+    const fs::path dir = folder.Path();
     std::string ptyPath;
 };
 

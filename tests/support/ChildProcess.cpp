@@ -1,4 +1,4 @@
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,7 +17,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int MillisecondsLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left < 0 ? 0 : static_cast<int>(std::min<long long>(left, 100));
 }
 
