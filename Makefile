@@ -6,7 +6,7 @@ RELEASE := build/native-release
 WINDOWS := build/windows
 PREFIX ?= /usr/local
 
-.PHONY: test deps native windows release native-test windows-test demo gui bench screenshot fuzz install dist dist-check clean
+.PHONY: tidy format-check test deps native windows release native-test windows-test demo gui bench screenshot fuzz install dist dist-check clean
 
 test: deps
 	@set -o pipefail; status=0; \
@@ -76,6 +76,16 @@ dist-check: dist
 	@cmake --preset windows -DKESTRUNE_NATIVE_BIN=$(CURDIR)/$(NATIVE) >/dev/null
 	cmake --build $(WINDOWS) --target dist_probe -j $(JOBS)
 	@tools/dist-check.sh $(WINDOWS)
+
+# clang-tidy with the checks of .clang-tidy over every file of ours the
+# native build compiles (its compile_commands.json).
+tidy: deps native
+	run-clang-tidy -p $(NATIVE) -quiet -j $(JOBS) \
+	  '$(CURDIR)/(app|bench|cli|framework|hexedit|image|isp|target|tests)/'
+
+# Fails on any difference between our C++ sources and .clang-format.
+format-check:
+	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
 	rm -rf build dist

@@ -1,5 +1,6 @@
 #include "cli/DownloadProgress.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -21,7 +22,7 @@ std::string RateText(double bytesPerSecond) {
 namespace {
 
 std::string Duration(double seconds) {
-    const long long s = static_cast<long long>(seconds + 0.5);
+    const long long s = std::llround(seconds);
     char text[32];
     std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
     return text;

@@ -20,8 +20,8 @@ std::string JsonString(const std::string& text) {
     return json + "\"";
 }
 
-JsonEvents::JsonEvents(std::ostream& stream, std::vector<std::string> names, uint32_t imageSize,
-                       uint16_t imageChecksum)
+JsonEvents::JsonEvents(std::ostream& stream, const std::vector<std::string>& names,
+                       uint32_t imageSize, uint16_t imageChecksum)
     : out(stream), lastPercent(names.size(), -1), size(imageSize), checksum(imageChecksum) {
     for (const std::string& name : names) ports.push_back(JsonString(name));
 }

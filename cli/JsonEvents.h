@@ -14,7 +14,8 @@
 
 class JsonEvents : public PortObserver {
 public:
-    JsonEvents(std::ostream& out, std::vector<std::string> ports, uint32_t size, uint16_t checksum);
+    JsonEvents(std::ostream& out, const std::vector<std::string>& ports, uint32_t size,
+               uint16_t checksum);
 
     void Ready(size_t port, uint32_t board) override;
     void Progress(size_t port, uint32_t board, uint8_t percent, uint64_t bytes) override;

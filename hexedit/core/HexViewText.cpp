@@ -14,7 +14,7 @@ bool TypeHexDigit(uint8_t& byte, uint32_t code, bool highNibble) {
     // that are spelled by that value's digit (either case) are digits.
     const uint8_t value = hexdigits::DigitValue(c);
     if (value > 0x0F) return false;
-    const char digit = kHexDigitChars[value];
+    const auto digit = static_cast<uint8_t>(kHexDigitChars[value]);
     if (c != digit && c != (digit | 0x20)) return false;
     byte = highNibble ? static_cast<uint8_t>((byte & 0x0F) | (value << 4))
                       : static_cast<uint8_t>((byte & 0xF0) | value);

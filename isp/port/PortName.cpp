@@ -48,6 +48,7 @@ bool PortNameLess(const std::string& a, const std::string& b) {
 std::vector<std::string> PortsToAdd(const std::vector<std::string>& listed,
                                     std::vector<std::string> registered) {
     std::vector<std::string> seen;
+    seen.reserve(listed.size());
     for (const std::string& name : listed) seen.push_back(Upper(name));
     std::vector<std::string> added;
     for (std::string& name : registered) {

@@ -46,7 +46,8 @@ void UsbDevice(const fs::path& sys, const std::string& tty, const std::string& u
 
 TEST(PortList, ListsSerialDevicesThatOpenWithWhatIsKnownAboutThem) {
     const test_support::TempFolder folder("kestrune-ports-test");
-    const fs::path root = folder.Path(), dev = root / "dev", sys = root / "sys";
+    const fs::path& root = folder.Path();
+    const fs::path dev = root / "dev", sys = root / "sys";
     fs::create_directories(dev / "serial" / "by-id");
     PseudoTerminal usb0, usb2, usb10, other;
     fs::create_symlink(usb0.path, dev / "ttyUSB0");

@@ -2,12 +2,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <stdexcept>
 
 extern char** environ;
@@ -43,6 +43,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, int stderrFd) {
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     const int rc = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);

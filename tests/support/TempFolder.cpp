@@ -31,7 +31,7 @@ TempFolder::~TempFolder() {
 }
 
 fs::path TempFolder::Write(const fs::path& name, const std::string& bytes) const {
-    const fs::path path = root / name;
+    fs::path path = root / name;
     std::ofstream(path, std::ios::binary)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path;
