@@ -77,14 +77,14 @@ TEST_F(Download, LineSettingsComeBackWhenStoppedOrEnded) {
         {SIGINT, kExitUserStop}, {SIGTERM, 128 + SIGTERM}, {SIGHUP, 128 + SIGHUP}};
     for (const auto& [signal, exitCode] : cases) {
         SilentLine line;
-        const int slave = open(line.path.c_str(), O_RDWR | O_NOCTTY);
+        const int slave = open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY);
         ASSERT_GE(slave, 0);
         termios cooked{};
         ASSERT_EQ(tcgetattr(slave, &cooked), 0);
         cooked.c_lflag |= ICANON | ECHO | ISIG;
         ASSERT_EQ(tcsetattr(slave, TCSANOW, &cooked), 0);
         {
-            ChildProcess cli(Cli({"download", "--port", line.path, kSampleBin}));
+            ChildProcess cli(Cli({"download", "--port", line.SlavePath(), kSampleBin}));
             ASSERT_TRUE(ErrorStreamShows(cli, "waiting for the boot loader"));
             termios raw{};
             ASSERT_EQ(tcgetattr(slave, &raw), 0);
@@ -142,7 +142,7 @@ TEST_F(Download, SilentTargetEndsInReadTimeOut) {
 // About 20 s: 1001 reads of 20 ms without a Ready frame.
 TEST_F(Download, NoBootLoaderIsNotFindDevice) {
     SilentLine line;
-    port = line.path;
+    port = line.SlavePath();
     RunResult cli = RunDownload(kSampleBin);
     EXPECT_EQ(cli.exitCode, kExitNotFindDevice);
     EXPECT_NE(cli.err.find("Download.....Not find device !"), std::string::npos) << cli.err;
@@ -151,7 +151,7 @@ TEST_F(Download, NoBootLoaderIsNotFindDevice) {
 TEST_F(Download, CtrlCStopsWhileWaitingAndWhileSending) {
     {
         SilentLine line;
-        ChildProcess cli(Cli({"download", "--port", line.path, kSampleBin}));
+        ChildProcess cli(Cli({"download", "--port", line.SlavePath(), kSampleBin}));
         ASSERT_TRUE(ErrorStreamShows(cli, "waiting for the boot loader"));
         cli.Signal(SIGINT);
         EXPECT_EQ(cli.Wait(kGenerous), kExitUserStop);
@@ -172,12 +172,12 @@ TEST_F(Download, CtrlCStopsWhileWaitingAndWhileSending) {
 TEST_F(Download, UnopenablePortsAndBadInputAreReported) {
     Save(Path("plain-file"), {1, 2, 3});
     SilentLine line;
-    auto held = OpenSerialPort(line.path);
+    auto held = OpenSerialPort(line.SlavePath());
     ASSERT_NE(held, nullptr);
     const std::pair<std::string, std::string> ports[] = {
         {"/nonexistent/ttyUSB9", "No such file or directory"},
         {Path("plain-file"), "not a serial port"},
-        {line.path, "Device or resource busy"},
+        {line.SlavePath(), "Device or resource busy"},
     };
     for (const auto& [name, reason] : ports) {
         RunResult cli = RunProgram(Cli({"download", "--port", name, kSampleBin}), kGenerous);
@@ -187,7 +187,7 @@ TEST_F(Download, UnopenablePortsAndBadInputAreReported) {
     }
     held.reset();
 
-    RunResult missing = RunProgram(Cli({"download", "--port", line.path, Path("missing.hex")}), kGenerous);
+    RunResult missing = RunProgram(Cli({"download", "--port", line.SlavePath(), Path("missing.hex")}), kGenerous);
     EXPECT_EQ(missing.exitCode, kExitCannotOpen);
     EXPECT_EQ(missing.err, "kestrune-cli: " + Path("missing.hex") +
                                ": No such file or directory\nCan't open file !\n");
@@ -195,16 +195,16 @@ TEST_F(Download, UnopenablePortsAndBadInputAreReported) {
     // A damaged HEX file is refused before the port is touched.
     const std::string damaged = Path("damaged.hex");
     std::ofstream(damaged) << ":0100000001FE\n:0100010002FC\n:00000001FE\n";
-    RunResult refused = RunProgram(Cli({"download", "--port", line.path, damaged}), kGenerous);
+    RunResult refused = RunProgram(Cli({"download", "--port", line.SlavePath(), damaged}), kGenerous);
     EXPECT_EQ(refused.exitCode, kExitDamaged);
     EXPECT_EQ(refused.out, "");
     EXPECT_EQ(refused.err, "kestrune-cli: " + damaged + ": line 3: checksum mismatch\n");
 
     for (auto args : {std::vector<std::string>{"download", kSampleBin},
-                      {"download", "--port", line.path},
-                      {"download", "--port", line.path, "--baud", "1234", kSampleBin},
-                      {"download", "--port", line.path, "--bogus", kSampleBin},
-                      {"download", "--port", line.path, kSampleBin, kSampleHex}}) {
+                      {"download", "--port", line.SlavePath()},
+                      {"download", "--port", line.SlavePath(), "--baud", "1234", kSampleBin},
+                      {"download", "--port", line.SlavePath(), "--bogus", kSampleBin},
+                      {"download", "--port", line.SlavePath(), kSampleBin, kSampleHex}}) {
         RunResult bad = RunProgram(Cli(args), kGenerous);
         EXPECT_EQ(bad.exitCode, kExitUsage) << args.back();
         EXPECT_NE(bad.err.find("Usage: kestrune-cli download"), std::string::npos);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PseudoTerminal.h"
 #include "tests/support/TempFolder.h"
 
 using namespace std::chrono_literals;
@@ -26,20 +27,7 @@ const std::string kSampleHex = KESTRUNE_SAMPLES_DIR "/demo-firmware.hex";
 const std::string kSampleBin = KESTRUNE_SAMPLES_DIR "/demo-firmware.bin";
 
 // A pseudo-terminal that nobody answers on: a line with no boot loader.
-class SilentLine {
-public:
-    SilentLine() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        grantpt(master);
-        unlockpt(master);
-        path = ptsname(master);
-    }
-    ~SilentLine() { close(master); }
-    std::string path;
-
-private:
-    int master;
-};
+using SilentLine = test_support::PseudoTerminal;
 
 class Download : public ::testing::Test {
 protected:

@@ -8,25 +8,12 @@
 #include <fstream>
 
 #include "cli/PortList.h"
+#include "tests/support/PseudoTerminal.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class PseudoTerminal {
-public:
-    PseudoTerminal() : master(posix_openpt(O_RDWR | O_NOCTTY)) {
-        grantpt(master);
-        unlockpt(master);
-        path = ptsname(master);
-    }
-    ~PseudoTerminal() { close(master); }
-    std::string path;
-
-private:
-    int master;
-};
 
 void Write(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
@@ -49,12 +36,12 @@ TEST(PortList, ListsSerialDevicesThatOpenWithWhatIsKnownAboutThem) {
     const fs::path& root = folder.Path();
     const fs::path dev = root / "dev", sys = root / "sys";
     fs::create_directories(dev / "serial" / "by-id");
-    PseudoTerminal usb0, usb2, usb10, other;
-    fs::create_symlink(usb0.path, dev / "ttyUSB0");
-    fs::create_symlink(usb2.path, dev / "ttyUSB2");
-    fs::create_symlink(usb10.path, dev / "ttyUSB10");
-    fs::create_symlink(other.path, dev / "console9");  // a terminal, but no serial port name
-    fs::create_symlink(other.path, dev / "ttyUSBx");   // not a port number
+    test_support::PseudoTerminal usb0, usb2, usb10, other;
+    fs::create_symlink(usb0.SlavePath(), dev / "ttyUSB0");
+    fs::create_symlink(usb2.SlavePath(), dev / "ttyUSB2");
+    fs::create_symlink(usb10.SlavePath(), dev / "ttyUSB10");
+    fs::create_symlink(other.SlavePath(), dev / "console9");  // a terminal, but no serial port name
+    fs::create_symlink(other.SlavePath(), dev / "ttyUSBx");   // not a port number
     Write(dev / "ttyACM0", "not a terminal");           // does not open as a port
     fs::create_symlink(root / "gone", dev / "ttyS4");   // a node whose device is absent
     fs::create_symlink("../../ttyUSB2", dev / "serial" / "by-id" / "usb-Acme_Board_1234-if00");

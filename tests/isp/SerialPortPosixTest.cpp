@@ -16,8 +16,9 @@
 #include "isp/port/SerialPortPosix.h"
 #ifdef __linux__
 #include "isp/port/SerialSpeedLinux.h"
-#include "tests/support/Sum16.h"
 #endif
+#include "tests/support/PseudoTerminal.h"
+#include "tests/support/Sum16.h"
 
 namespace {
 
@@ -25,46 +26,7 @@ using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// A pseudo-terminal: the test plays the device on the master side, the port
-// under test opens the slave by its path.
-struct Pty {
-    int master = -1;
-    std::string slavePath;
-
-    Pty() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
-        if (const char* name = ptsname(master)) slavePath = name;
-    }
-    ~Pty() {
-        if (master >= 0) close(master);
-    }
-    bool ok() const { return master >= 0 && !slavePath.empty(); }
-
-    void Send(const Bytes& bytes) const {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
-            ASSERT_GT(n, 0);
-            done += static_cast<size_t>(n);
-        }
-    }
-
-    // Reads exactly `count` bytes, or what arrived before a generous deadline.
-    Bytes Receive(size_t count, milliseconds patience = milliseconds(10000)) const {
-        Bytes bytes;
-        const auto deadline = Clock::now() + patience;
-        while (bytes.size() < count && Clock::now() < deadline) {
-            pollfd waiter{master, POLLIN, 0};
-            if (poll(&waiter, 1, 50) <= 0) continue;
-            uint8_t chunk[4096];
-            const ssize_t n = read(master, chunk, std::min(sizeof chunk, count - bytes.size()));
-            if (n <= 0) break;
-            bytes.insert(bytes.end(), chunk, chunk + n);
-        }
-        return bytes;
-    }
-};
+using Pty = test_support::PseudoTerminal;
 
 Bytes AllByteValues() {
     Bytes bytes(256);
@@ -73,7 +35,7 @@ Bytes AllByteValues() {
 }
 
 std::unique_ptr<SerialPortPosix> OpenConfigured(const Pty& pty, uint32_t baud = 115200) {
-    auto port = SerialPortPosix::Open(pty.slavePath);
+    auto port = SerialPortPosix::Open(pty.SlavePath());
     if (port) port->Configure(baud);
     return port;
 }
@@ -106,13 +68,13 @@ TEST(SerialPortPosix, HoldsThePortExclusivelyUntilClosed) {
     Pty pty;
     ASSERT_TRUE(pty.ok());
     // Another holder of the slave, like a target that keeps its end open.
-    const int other = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
+    const int other = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(other, 0);
     {
-        auto port = OpenSerialPort(pty.slavePath);
+        auto port = OpenSerialPort(pty.SlavePath());
         ASSERT_NE(port, nullptr);
         PortError why;
-        EXPECT_EQ(OpenSerialPort(pty.slavePath, &why), nullptr);
+        EXPECT_EQ(OpenSerialPort(pty.SlavePath(), &why), nullptr);
         EXPECT_EQ(why.code, EBUSY);
         EXPECT_EQ(why.text, "Device or resource busy");
 #ifdef TIOCGEXCL
@@ -126,14 +88,14 @@ TEST(SerialPortPosix, HoldsThePortExclusivelyUntilClosed) {
     ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
 #endif
-    EXPECT_NE(OpenSerialPort(pty.slavePath), nullptr);
+    EXPECT_NE(OpenSerialPort(pty.SlavePath()), nullptr);
     close(other);
 }
 
 TEST(SerialPortPosix, ConfigureGivesARawBinaryLine) {
     Pty pty;
     ASSERT_TRUE(pty.ok());
-    auto port = SerialPortPosix::Open(pty.slavePath);
+    auto port = SerialPortPosix::Open(pty.SlavePath());
     ASSERT_NE(port, nullptr);
     for (const bool hardwareFlow : {true, false}) {
         termios before{};
@@ -163,7 +125,7 @@ TEST(SerialPortPosix, ConfigureGivesARawBinaryLine) {
 TEST(SerialPortPosix, SetsEveryRateOfTheBaudList) {
     Pty pty;
     ASSERT_TRUE(pty.ok());
-    auto port = SerialPortPosix::Open(pty.slavePath);
+    auto port = SerialPortPosix::Open(pty.SlavePath());
     ASSERT_NE(port, nullptr);
     for (uint32_t rate : {1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200, 250000}) {
         port->Configure(rate);
@@ -195,7 +157,7 @@ TEST(SerialPortPosix, EveryByteValuePassesUnchangedBothWays) {
     ASSERT_NE(port, nullptr);
     const Bytes all = AllByteValues();
 
-    pty.Send(all);
+    EXPECT_TRUE(pty.Send(all));
     Bytes received;
     for (int reads = 0; received.size() < all.size() && reads < 5000; ++reads) {
         uint8_t byte = 0;
@@ -240,7 +202,7 @@ TEST(SerialPortPosix, PurgeDropsPendingInput) {
     ASSERT_TRUE(pty.ok());
     auto port = OpenConfigured(pty);
     ASSERT_NE(port, nullptr);
-    pty.Send({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    EXPECT_TRUE(pty.Send({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
     int pending = 0;
     const auto deadline = Clock::now() + milliseconds(10000);
     while (pending < 10 && Clock::now() < deadline) {
@@ -279,7 +241,7 @@ TEST(SerialPortPosix, AHungUpLineIsAGoneDevice) {
 TEST(SerialPortPosix, PutsTheLineSettingsBackOnCloseAndOnRequest) {
     Pty pty;
     ASSERT_TRUE(pty.ok());
-    const int other = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
+    const int other = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(other, 0);
     termios cooked{};
     ASSERT_EQ(tcgetattr(other, &cooked), 0);
@@ -334,16 +296,16 @@ TEST(SerialPortPosix, CarriesACompleteDownload) {
     Bytes received;
     std::thread target([&] {
         while (!hostWaiting) std::this_thread::sleep_for(milliseconds(1));
-        pty.Send({0xA5, 0x5A, 0x00});
+        EXPECT_TRUE(pty.Send({0xA5, 0x5A, 0x00}));
         received = pty.Receive(kHeaderSize);
         for (size_t left = image.size(); left > 0;) {
-            pty.Send({0xA5, 0x5A, 0x41});
+            EXPECT_TRUE(pty.Send({0xA5, 0x5A, 0x41}));
             const Bytes block = pty.Receive(std::min<size_t>(left, kBlockSize));
             if (block.empty()) return;
             received.insert(received.end(), block.begin(), block.end());
             left -= block.size();
         }
-        pty.Send({0xA5, 0x5A, 0x41});
+        EXPECT_TRUE(pty.Send({0xA5, 0x5A, 0x41}));
         const Bytes end = pty.Receive(kEndFrameSize);
         received.insert(received.end(), end.begin(), end.end());
     });
