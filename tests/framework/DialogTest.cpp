@@ -3,6 +3,7 @@
 #include "FrameworkTestResource.h"
 
 #include "framework/Dialog.h"
+#include "tests/support/TestWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -137,8 +138,8 @@ TEST(FrameworkDialog, FailuresReturnMinusOne) {
 }
 
 TEST(FrameworkDialog, OwnerIsDisabledWhileTheDialogRuns) {
-    HWND owner = ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
-                                   ::GetModuleHandleW(nullptr), nullptr);
+    const test_support::TestWindow ownerWindow(100, 100);
+    HWND owner = ownerWindow.hwnd();
     ASSERT_NE(owner, nullptr);
     BOOL enabledDuring = TRUE;
     CTestDialog dialog([](CTestDialog& d) { d.PostMessage(kEndWith, 9); }, owner);
@@ -146,7 +147,6 @@ TEST(FrameworkDialog, OwnerIsDisabledWhileTheDialogRuns) {
     EXPECT_EQ(dialog.DoModal(), 9);
     EXPECT_FALSE(enabledDuring);
     EXPECT_TRUE(::IsWindowEnabled(owner));
-    ::DestroyWindow(owner);
 }
 
 TEST(FrameworkDialog, PreTranslateMessageRunsFromTheTargetUpToTheDialog) {

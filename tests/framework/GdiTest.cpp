@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/Gdi.h"
+#include "tests/support/TestWindow.h"
 
 namespace {
 
@@ -76,8 +77,8 @@ TEST(FrameworkGdi, SelectionAndMemoryDcAreRestored) {
 }
 
 TEST(FrameworkGdi, PaintDcValidatesTheWindow) {
-    HWND window = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
-                                    nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    const test_support::TestWindow test(50, 50);
+    HWND window = test.hwnd();
     ASSERT_NE(window, nullptr);
     ::InvalidateRect(window, nullptr, TRUE);
     RECT rect{};
@@ -91,5 +92,4 @@ TEST(FrameworkGdi, PaintDcValidatesTheWindow) {
         CClientDC dc(window);
         EXPECT_NE(dc.GetSafeHdc(), nullptr);
     }
-    ::DestroyWindow(window);
 }

@@ -1,9 +1,10 @@
-// Helpers for tests that drive a real hex edit control under Wine: a parent
-// window that records notifications, a control with data, a 32-bit DIB
-// section to paint into, key state for Shift/Ctrl, and a message pump.
+// Helpers for tests that drive a real hex edit control under Wine: a control
+// with data in a parent window that records notifications, a 32-bit DIB
+// section to paint into, and key state for Shift/Ctrl.
 #pragma once
 
 #include "hexedit/HexEditBase.h"
+#include "tests/support/TestWindow.h"
 
 #include <windows.h>
 
@@ -14,71 +15,10 @@
 
 namespace hexedit_test {
 
-// Dispatches every message already queued for this thread.
-inline void PumpMessages() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-}
-
-struct CommandRecord {
-    WORD id;
-    WORD code;
-    HWND control;
-};
-
-// A visible top-level window; it records the WM_COMMAND and WM_CONTEXTMENU
-// messages it receives.
-class TestParent {
-public:
-    explicit TestParent(int width = 640, int height = 480) {
-        static const wchar_t* className = RegisterClass();
-        window = ::CreateWindowExW(0, className, L"hex edit test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20, width,
-                                   height, nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
-    }
-    ~TestParent() {
-        if (::IsWindow(window)) ::DestroyWindow(window);
-    }
-    TestParent(const TestParent&) = delete;
-    TestParent& operator=(const TestParent&) = delete;
-
-    HWND hwnd() const { return window; }
-
-    std::vector<CommandRecord> commands;
-    int contextMenus = 0;
-
-private:
-    static const wchar_t* RegisterClass() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &TestParent::WndProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = L"KestruneHexEditTestParent";
-        ::RegisterClassW(&wc);
-        return wc.lpszClassName;
-    }
-    static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_NCCREATE) {
-            auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
-            ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<TestParent*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (self && message == WM_COMMAND) {
-            self->commands.push_back({LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)});
-            return 0;
-        }
-        if (self && message == WM_CONTEXTMENU) {
-            ++self->contextMenus;
-            return 0;
-        }
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-
-    HWND window = nullptr;
-};
+using test_support::CommandRecord;
+using test_support::PumpMessages;
+// The control's parent: it records the notifications the control sends.
+using TestParent = test_support::TestWindow;
 
 inline constexpr UINT kTestControlId = 1006;
 
