@@ -84,7 +84,7 @@ tidy: deps native
 	  '$(CURDIR)/(app|bench|cli|framework|hexedit|image|isp|target|tests)/'
 
 # Fails on any difference between our C++ sources and .clang-format.
-format-check:
+format-check: deps
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:

@@ -9,8 +9,6 @@
 // hits both alike. Prints the medians, their ratio and the verdict against
 // the targets (ratio <= 1.2, one paint <= 5 ms).
 //   bench_hexedit_paint [repetitions]   (default 400)
-#include "hexedit/HexEditBase.h"
-
 #include <windows.h>
 
 #include <algorithm>
@@ -18,6 +16,8 @@
 #include <cstdlib>
 #include <memory>
 #include <vector>
+
+#include "hexedit/HexEditBase.h"
 
 namespace {
 
@@ -41,9 +41,9 @@ HWND CreateParent() {
     ::RegisterClassW(&wc);
     RECT frame{0, 0, kWidth, kHeight};
     ::AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
-    return ::CreateWindowExW(0, wc.lpszClassName, L"paint bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, wc.hInstance,
-                             nullptr);
+    return ::CreateWindowExW(0, wc.lpszClassName, L"paint bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                             0, 0, frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                             nullptr, wc.hInstance, nullptr);
 }
 
 void Pump() {
@@ -131,11 +131,11 @@ int main(int argc, char** argv) {
     const double smallMedian = Median(smallMs);
     const double ratio = largeMedian / smallMedian;
     const bool ok = ratio <= kMaxRatio && largeMedian <= kMaxPaintMs && smallMedian <= kMaxPaintMs;
-    std::printf("hex view paint, %dx%d client, %u lines visible, median of %d paints each\n", kWidth, kHeight,
-                large->edit.GetLinesVisible(), repetitions);
+    std::printf("hex view paint, %dx%d client, %u lines visible, median of %d paints each\n",
+                kWidth, kHeight, large->edit.GetLinesVisible(), repetitions);
     std::printf("  64 MiB image: %.3f ms per paint\n", largeMedian);
     std::printf("  1 KiB image:  %.3f ms per paint\n", smallMedian);
-    std::printf("  ratio 64 MiB / 1 KiB: %.3f (target <= %.1f); one paint target <= %.1f ms: %s\n", ratio,
-                kMaxRatio, kMaxPaintMs, ok ? "met" : "NOT met");
+    std::printf("  ratio 64 MiB / 1 KiB: %.3f (target <= %.1f); one paint target <= %.1f ms: %s\n",
+                ratio, kMaxRatio, kMaxPaintMs, ok ? "met" : "NOT met");
     return ok ? 0 : 1;
 }

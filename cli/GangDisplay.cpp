@@ -47,7 +47,8 @@ std::string GangDisplay::LiveLine(const Port& port, Clock::time_point now) const
         line += numbers;
         const double elapsed =
             std::chrono::duration<double>(port.endedAt.value_or(now) - port.startedAt).count();
-        if (port.bytes > 0 && elapsed > 0) line += "  " + RateText(static_cast<double>(port.bytes) / elapsed);
+        if (port.bytes > 0 && elapsed > 0)
+            line += "  " + RateText(static_cast<double>(port.bytes) / elapsed);
     }
     line += "  " + port.state;
     if (repeat && port.succeeded + port.failed > 0)

@@ -9,8 +9,9 @@
 #include <vector>
 
 struct PortEntry {
-    std::string name;         // what --port takes: "COM3", "/dev/ttyUSB0"
-    std::string description;  // e.g. "FTDI FT232R USB UART, serial A50285BI (0403:6001)"; may be empty
+    std::string name;  // what --port takes: "COM3", "/dev/ttyUSB0"
+    std::string
+        description;  // e.g. "FTDI FT232R USB UART, serial A50285BI (0403:6001)"; may be empty
 };
 
 #ifdef _WIN32

@@ -14,7 +14,7 @@ namespace {
 
 // Device names of serial ports: USB adapters, CDC-ACM boards, on-board UARTs
 // of PCs and of common single-board computers, Bluetooth serial links.
-constexpr const char* kPrefixes[] = {"ttyUSB", "ttyACM", "ttyS",   "ttyAMA", "ttymxc", "ttyO",
+constexpr const char* kPrefixes[] = {"ttyUSB", "ttyACM", "ttyS",   "ttyAMA", "ttymxc",   "ttyO",
                                      "ttySAC", "ttyTHS", "ttyMSM", "ttyHS",  "ttyXRUSB", "rfcomm"};
 
 bool IsCandidate(const std::string& name) {
@@ -24,7 +24,8 @@ bool IsCandidate(const std::string& name) {
     for (const char* prefix : kPrefixes) {
         const std::string p = prefix;
         if (name.size() > p.size() && name.compare(0, p.size(), p) == 0 &&
-            std::all_of(name.begin() + p.size(), name.end(), [](char c) { return std::isdigit(uint8_t(c)); }))
+            std::all_of(name.begin() + p.size(), name.end(),
+                        [](char c) { return std::isdigit(uint8_t(c)); }))
             return true;
     }
     return false;

@@ -19,7 +19,8 @@ namespace {
 constexpr Command kCommands[] = {
     {"info", "show a firmware file's image size and checksum, optionally save the image",
      RunInfoCommand},
-    {"download", "download a firmware file into the boot loader on a serial port", RunDownloadCommand},
+    {"download", "download a firmware file into the boot loader on a serial port",
+     RunDownloadCommand},
     {"ports", "list the serial ports that can be opened", RunPortsCommand},
 };
 
@@ -83,5 +84,7 @@ int wmain(int argc, wchar_t** argv) {
     return RunCli(args);
 }
 #else
-int main(int argc, char** argv) { return RunCli(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+    return RunCli(std::vector<std::string>(argv + 1, argv + argc));
+}
 #endif

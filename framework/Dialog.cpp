@@ -1,8 +1,8 @@
 #include "framework/Dialog.h"
 
-#include "framework/ResourceException.h"
-
 #include <exception>
+
+#include "framework/ResourceException.h"
 
 const MessageEntry CDialog::messageEntries[] = {
     {WM_COMMAND, IDOK, 0,
@@ -28,7 +28,8 @@ BOOL CDialog::OnInitDialog() {
 
 void CDialog::DDX_Control(int id, CWnd& control) {
     HWND item = GetDlgItem(id);
-    if (!item || !control.SubclassWindow(item)) throw CResourceException("dialog item cannot be bound");
+    if (!item || !control.SubclassWindow(item))
+        throw CResourceException("dialog item cannot be bound");
 }
 
 void CDialog::EndDialog(INT_PTR result) {
@@ -72,8 +73,9 @@ INT_PTR CDialog::DoModal() {
     modalResult = -1;
     modalRunning = true;
     HWND owner = parentWnd;
-    HWND created = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), owner,
-                                        &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    HWND created =
+        ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), owner,
+                             &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
     if (!created) {
         modalRunning = false;
         return -1;

@@ -2,10 +2,10 @@
 // and the notification to the parent.
 #include "hexedit/HexEditBase.h"
 
-#include "framework/ResourceException.h"
-
 #include <cstring>
 #include <new>
+
+#include "framework/ResourceException.h"
 
 CHexEditBase::CHexEditBase() {
     inactiveSelectionTextColour = ::GetSysColor(COLOR_WINDOWTEXT);
@@ -22,7 +22,9 @@ CHexEditBase::CHexEditBase() {
 
 std::atomic<long> CHexEditBase::liveObjects{0};
 
-long CHexEditBase::GetLiveObjectCount() { return liveObjects.load(); }
+long CHexEditBase::GetLiveObjectCount() {
+    return liveObjects.load();
+}
 
 CHexEditBase::~CHexEditBase() {
     liveObjects.fetch_sub(1);
@@ -33,7 +35,9 @@ CHexEditBase::~CHexEditBase() {
     if (IsWindow()) ::DestroyWindow(hwnd);
 }
 
-std::unique_ptr<CHexEditBase> CHexEditBase::CreateObject() { return std::make_unique<CHexEditBase>(); }
+std::unique_ptr<CHexEditBase> CHexEditBase::CreateObject() {
+    return std::make_unique<CHexEditBase>();
+}
 
 void CHexEditBase::Repaint() {
     if (IsWindow()) Invalidate(TRUE);

@@ -47,12 +47,16 @@ BOOL CHexEditBaseView::Create(DWORD style, const RECT& rect, HWND parent, UINT i
     return CWnd::Create(HEXEDIT_VIEW_CLASS_NAME, nullptr, style, rect, parent, id);
 }
 
-BOOL CHexEditBaseView::OnEraseBkgnd(HDC) { return TRUE; }
+BOOL CHexEditBaseView::OnEraseBkgnd(HDC) {
+    return TRUE;
+}
 
 int CHexEditBaseView::OnCreate(CREATESTRUCTW* cs) {
     if (Default() != 0) return -1;
     const RECT rect{0, 0, cs->cx, cs->cy};
-    return hexEdit.Create(nullptr, HEXEDIT_VIEW_CONTROL_STYLE, rect, hwnd, HEXEDIT_VIEW_CONTROL_ID) ? 0 : -1;
+    return hexEdit.Create(nullptr, HEXEDIT_VIEW_CONTROL_STYLE, rect, hwnd, HEXEDIT_VIEW_CONTROL_ID)
+               ? 0
+               : -1;
 }
 
 void CHexEditBaseView::OnSize(UINT, int cx, int cy) {

@@ -4,12 +4,13 @@
 // the control exactly as large as its client area, and draws nothing.
 #pragma once
 
-#include "hexedit/HexEditBase.h"
-
 #include <memory>
 
+#include "hexedit/HexEditBase.h"
+
 inline constexpr UINT HEXEDIT_VIEW_CONTROL_ID = 256;
-inline constexpr DWORD HEXEDIT_VIEW_CONTROL_STYLE = WS_CHILD | WS_VISIBLE | HEXEDIT_STYLE_MULTILINE;  // 0x50000004
+inline constexpr DWORD HEXEDIT_VIEW_CONTROL_STYLE =
+    WS_CHILD | WS_VISIBLE | HEXEDIT_STYLE_MULTILINE;  // 0x50000004
 inline constexpr wchar_t HEXEDIT_VIEW_CLASS_NAME[] = L"CHexEditBaseView";
 
 class CHexEditBaseView : public CWnd {

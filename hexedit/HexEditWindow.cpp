@@ -1,9 +1,8 @@
 // Window classes, the ways a window comes to be driven by a CHexEditBase,
 // the message table, and the small handlers that make the window behave as
 // a child control (dialog code, erase, font, context menu).
-#include "hexedit/HexEditBase.h"
-
 #include "framework/ResourceException.h"
+#include "hexedit/HexEditBase.h"
 
 namespace {
 
@@ -21,7 +20,8 @@ void RegisterOne(const wchar_t* name, WNDPROC procedure) {
     wc.hInstance = instance;
     wc.hCursor = ::LoadCursorW(nullptr, IDC_IBEAM);
     wc.lpszClassName = name;
-    if (!::RegisterClassW(&wc)) throw CResourceException("hex edit window class cannot be registered");
+    if (!::RegisterClassW(&wc))
+        throw CResourceException("hex edit window class cannot be registered");
 }
 
 }  // namespace
@@ -30,13 +30,23 @@ void RegisterOne(const wchar_t* name, WNDPROC procedure) {
 // goes to the window procedure the window had before the control took it.
 const MessageEntry CHexEditBase::messageEntries[] = {
     {WM_HEXEDIT_UPDATESCROLLBARS, 0, 0,
-     [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT { return WndAs<CHexEditBase>(w).OnUpdateScrollBars(wp, lp); }},
-    {WM_CHAR, 0, 0, [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT { return WndAs<CHexEditBase>(w).OnChar(wp, lp); }},
+     [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT {
+         return WndAs<CHexEditBase>(w).OnUpdateScrollBars(wp, lp);
+     }},
+    {WM_CHAR, 0, 0,
+     [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT {
+         return WndAs<CHexEditBase>(w).OnChar(wp, lp);
+     }},
     {WM_SETFONT, 0, 0,
-     [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT { return WndAs<CHexEditBase>(w).OnSetFont(wp, lp); }},
+     [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT {
+         return WndAs<CHexEditBase>(w).OnSetFont(wp, lp);
+     }},
     {WM_GETFONT, 0, 0,
-     [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT { return WndAs<CHexEditBase>(w).OnGetFont(wp, lp); }},
-    {WM_DESTROY, 0, 0, [](CWnd& w, WPARAM, LPARAM) -> LRESULT { return WndAs<CHexEditBase>(w).Default(); }},
+     [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT {
+         return WndAs<CHexEditBase>(w).OnGetFont(wp, lp);
+     }},
+    {WM_DESTROY, 0, 0,
+     [](CWnd& w, WPARAM, LPARAM) -> LRESULT { return WndAs<CHexEditBase>(w).Default(); }},
     {WM_TIMER, 0, 0,
      [](CWnd& w, WPARAM wp, LPARAM) -> LRESULT {
          WndAs<CHexEditBase>(w).OnTimer(wp);
@@ -72,7 +82,8 @@ const MessageEntry CHexEditBase::messageEntries[] = {
          WndAs<CHexEditBase>(w).OnHScroll(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp));
          return 0;
      }},
-    {WM_GETDLGCODE, 0, 0, [](CWnd& w, WPARAM, LPARAM) -> LRESULT { return WndAs<CHexEditBase>(w).OnGetDlgCode(); }},
+    {WM_GETDLGCODE, 0, 0,
+     [](CWnd& w, WPARAM, LPARAM) -> LRESULT { return WndAs<CHexEditBase>(w).OnGetDlgCode(); }},
     {WM_ERASEBKGND, 0, 0,
      [](CWnd& w, WPARAM wp, LPARAM) -> LRESULT {
          return WndAs<CHexEditBase>(w).OnEraseBkgnd(reinterpret_cast<HDC>(wp));
@@ -105,8 +116,8 @@ const MessageEntry CHexEditBase::messageEntries[] = {
     // The point of a wheel message is in screen coordinates.
     {WM_MOUSEWHEEL, 0, 0,
      [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT {
-         return WndAs<CHexEditBase>(w).OnMouseWheel(GET_KEYSTATE_WPARAM(wp), GET_WHEEL_DELTA_WPARAM(wp),
-                                                    PointFrom(lp));
+         return WndAs<CHexEditBase>(w).OnMouseWheel(GET_KEYSTATE_WPARAM(wp),
+                                                    GET_WHEEL_DELTA_WPARAM(wp), PointFrom(lp));
      }},
     {WM_CONTEXTMENU, 0, 0,
      [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT {
@@ -137,7 +148,8 @@ void CHexEditBase::RegisterWindowClasses() {
     RegisterOne(HEXEDIT_AUTO_CLASS_NAME, &CHexEditBase::AutoSubclassWndProc);
 }
 
-LRESULT CALLBACK CHexEditBase::AutoSubclassWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK CHexEditBase::AutoSubclassWndProc(HWND window, UINT message, WPARAM wParam,
+                                                   LPARAM lParam) {
     // A window that an object created for itself (the general Create with
     // this class) is already driven; it needs no second object.
     if (message != WM_NCCREATE || FromHandlePermanent(window))
@@ -154,16 +166,19 @@ LRESULT CALLBACK CHexEditBase::AutoSubclassWndProc(HWND window, UINT message, WP
     return TRUE;
 }
 
-BOOL CHexEditBase::Create(LPCWSTR windowName, DWORD style, const RECT& rect, HWND parent, UINT id, void* context) {
+BOOL CHexEditBase::Create(LPCWSTR windowName, DWORD style, const RECT& rect, HWND parent, UINT id,
+                          void* context) {
     return CWnd::Create(HEXEDIT_CLASS_NAME, windowName, style, rect, parent, id, context);
 }
 
-BOOL CHexEditBase::Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect, HWND parent,
-                          UINT id, void* context) {
+BOOL CHexEditBase::Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect,
+                          HWND parent, UINT id, void* context) {
     return CWnd::Create(className, windowName, style, rect, parent, id, context);
 }
 
-BOOL CHexEditBase::PreCreateWindow(CREATESTRUCTW& cs) { return CWnd::PreCreateWindow(cs); }
+BOOL CHexEditBase::PreCreateWindow(CREATESTRUCTW& cs) {
+    return CWnd::PreCreateWindow(cs);
+}
 
 void CHexEditBase::PostNcDestroy() {
     if (!autoDelete) return;
@@ -171,9 +186,13 @@ void CHexEditBase::PostNcDestroy() {
     delete this;
 }
 
-UINT CHexEditBase::OnGetDlgCode() { return DLGC_WANTALLKEYS; }
+UINT CHexEditBase::OnGetDlgCode() {
+    return DLGC_WANTALLKEYS;
+}
 
-BOOL CHexEditBase::OnEraseBkgnd(HDC) { return TRUE; }
+BOOL CHexEditBase::OnEraseBkgnd(HDC) {
+    return TRUE;
+}
 
 LRESULT CHexEditBase::OnSetFont(WPARAM fontHandle, LPARAM redraw) {
     if (HFONT sent = reinterpret_cast<HFONT>(fontHandle)) {
@@ -191,6 +210,8 @@ LRESULT CHexEditBase::OnSetFont(WPARAM fontHandle, LPARAM redraw) {
     return 0;
 }
 
-LRESULT CHexEditBase::OnGetFont(WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(font.GetSafeHandle()); }
+LRESULT CHexEditBase::OnGetFont(WPARAM, LPARAM) {
+    return reinterpret_cast<LRESULT>(font.GetSafeHandle());
+}
 
 void CHexEditBase::OnContextMenu(HWND, POINT) {}

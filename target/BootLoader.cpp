@@ -42,10 +42,14 @@ BootLoader::BootLoader(TargetLine& targetLine, const TargetOptions& faults,
 
 BootLoader::Wait BootLoader::Next(uint8_t& byte) {
     switch (line.Receive(byte, giveUpAt.value_or(TargetLine::TimePoint::max()))) {
-        case TargetLine::Event::Byte: return Wait::Got;
-        case TargetLine::Event::HostGone: return Wait::Gone;
-        case TargetLine::Event::TimedOut: return Wait::TimedOut;
-        case TargetLine::Event::Interrupted: break;
+        case TargetLine::Event::Byte:
+            return Wait::Got;
+        case TargetLine::Event::HostGone:
+            return Wait::Gone;
+        case TargetLine::Event::TimedOut:
+            return Wait::TimedOut;
+        case TargetLine::Event::Interrupted:
+            break;
     }
     return Wait::Interrupted;
 }
@@ -83,18 +87,23 @@ BootLoader::Wait BootLoader::AwaitHeader(uint8_t header[15]) {
             now = line.Now();
             if (nextReady <= now) nextReady = now + interval;  // late: no burst to catch up
         }
-        TargetLine::TimePoint wake = std::min(giveUpAt.value_or(never), have == 0 ? nextReady : partialUntil);
+        TargetLine::TimePoint wake =
+            std::min(giveUpAt.value_or(never), have == 0 ? nextReady : partialUntil);
         uint8_t b = 0;
         switch (line.Receive(b, wake)) {
-            case TargetLine::Event::Interrupted: return Wait::Interrupted;
-            case TargetLine::Event::HostGone: have = 0; continue;  // the next host starts afresh
+            case TargetLine::Event::Interrupted:
+                return Wait::Interrupted;
+            case TargetLine::Event::HostGone:
+                have = 0;
+                continue;  // the next host starts afresh
             case TargetLine::Event::TimedOut:
                 if (have > 0 && line.Now() >= partialUntil) {
                     have = 0;
                     nextReady = line.Now();
                 }
                 continue;
-            case TargetLine::Event::Byte: break;
+            case TargetLine::Event::Byte:
+                break;
         }
         // Synchronise on 5A A5: anything before it is line noise.
         if (have == 0 && b != 0x5A) continue;
@@ -131,10 +140,14 @@ BootLoader::Reply BootLoader::Answer(uint32_t replyNumber, bool accepted) {
 
 Verdict BootLoader::Ended(Wait why, const std::string& where) const {
     switch (why) {
-        case Wait::Gone: return {kTargetIncomplete, "the host left " + where};
-        case Wait::TimedOut: return {kTargetTimeout, "time-out " + where};
-        case Wait::Interrupted: return {kTargetSignalBase, "interrupted " + where};
-        case Wait::Got: break;
+        case Wait::Gone:
+            return {kTargetIncomplete, "the host left " + where};
+        case Wait::TimedOut:
+            return {kTargetTimeout, "time-out " + where};
+        case Wait::Interrupted:
+            return {kTargetSignalBase, "interrupted " + where};
+        case Wait::Got:
+            break;
     }
     return {kTargetIncomplete, where};
 }
@@ -153,16 +166,17 @@ Verdict BootLoader::AwaitHostLeaving(int exitCode, const std::string& what) {
 Verdict BootLoader::Judge(const uint8_t endFrame[3]) const {
     const uint32_t length = static_cast<uint32_t>(received.size());
     if (!std::equal(endFrame, endFrame + 3, kEnd))
-        return {kTargetImageWrong, Format("bad end frame %02X %02X %02X after %u bytes", endFrame[0],
-                                        endFrame[1], endFrame[2], length)};
+        return {kTargetImageWrong, Format("bad end frame %02X %02X %02X after %u bytes",
+                                          endFrame[0], endFrame[1], endFrame[2], length)};
     const uint16_t sum = ImageChecksum(received.data(), received.size());
     if (sum != headerChecksum)
-        return {kTargetImageWrong, Format("image WRONG: %u bytes with checksum 0x%04X, the header says 0x%04X",
-                                        length, sum, headerChecksum)};
+        return {kTargetImageWrong,
+                Format("image WRONG: %u bytes with checksum 0x%04X, the header says 0x%04X", length,
+                       sum, headerChecksum)};
     if (expected) {
         if (expected->size() != received.size())
-            return {kTargetImageWrong, Format("image WRONG: %u bytes, the --expect file has %zu", length,
-                                            expected->size())};
+            return {kTargetImageWrong, Format("image WRONG: %u bytes, the --expect file has %zu",
+                                              length, expected->size())};
         auto diff = std::mismatch(received.begin(), received.end(), expected->begin());
         if (diff.first != received.end()) {
             size_t at = static_cast<size_t>(diff.first - received.begin());
@@ -171,8 +185,8 @@ Verdict BootLoader::Judge(const uint8_t endFrame[3]) const {
                            *diff.first, *diff.second)};
         }
     }
-    return {kTargetImageOk, Format("image OK: %u bytes, checksum 0x%04X as in the header%s", length, sum,
-                                 expected ? ", equal to the --expect file" : "")};
+    return {kTargetImageOk, Format("image OK: %u bytes, checksum 0x%04X as in the header%s", length,
+                                   sum, expected ? ", equal to the --expect file" : "")};
 }
 
 Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp, bool waitForHostToLeave) {
@@ -182,7 +196,8 @@ Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp, bool waitFo
     received.clear();
     for (;;) {
         uint8_t header[kHeaderSize];
-        if (Wait w = AwaitHeader(header); w != Wait::Got) return Ended(w, "while waiting for a header");
+        if (Wait w = AwaitHeader(header); w != Wait::Got)
+            return Ended(w, "while waiting for a header");
 
         const uint32_t length = BigEndian(header + 7, 4);
         std::string problem;
@@ -195,17 +210,20 @@ Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp, bool waitFo
 
         switch (Answer(0, problem.empty())) {
             case Reply::Rejected:
-                return AwaitHostLeaving(kTargetHeaderRejected, problem.empty()
-                                                                 ? "header rejected (--nak-header)"
-                                                                 : "header rejected: " + problem);
+                return AwaitHostLeaving(kTargetHeaderRejected,
+                                        problem.empty() ? "header rejected (--nak-header)"
+                                                        : "header rejected: " + problem);
             case Reply::Silent:
                 return AwaitHostLeaving(kTargetIncomplete, "no reply to the header (fault 0)");
             case Reply::Short:
-                return AwaitHostLeaving(kTargetIncomplete, "two-byte reply to the header (fault 0)");
-            case Reply::Reset: continue;
+                return AwaitHostLeaving(kTargetIncomplete,
+                                        "two-byte reply to the header (fault 0)");
+            case Reply::Reset:
+                continue;
             case Reply::HungUp:
                 return {kTargetIncomplete, "hung up instead of answering the header (fault 0)"};
-            case Reply::Acked: break;
+            case Reply::Acked:
+                break;
         }
 
         transferStarted = true;
@@ -214,7 +232,8 @@ Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp, bool waitFo
         received.reserve(std::min<uint32_t>(length, 1u << 20));  // grows as bytes really arrive
         bool reset = false;
         for (uint32_t block = 1; !reset && received.size() < length; ++block) {
-            const uint32_t count = std::min<uint32_t>(128, length - static_cast<uint32_t>(received.size()));
+            const uint32_t count =
+                std::min<uint32_t>(128, length - static_cast<uint32_t>(received.size()));
             for (uint32_t i = 0; i < count; ++i) {
                 uint8_t b = 0;
                 if (Wait w = Next(b); w != Wait::Got)
@@ -224,18 +243,24 @@ Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp, bool waitFo
             }
             switch (Answer(block, true)) {
                 case Reply::Rejected:
-                    return AwaitHostLeaving(kTargetBlockRejected,
-                                            Format("block %u rejected (--nak-block %u)", block, block));
+                    return AwaitHostLeaving(
+                        kTargetBlockRejected,
+                        Format("block %u rejected (--nak-block %u)", block, block));
                 case Reply::Silent:
-                    return AwaitHostLeaving(kTargetIncomplete, Format("no reply to block %u (fault %u)", block, block));
+                    return AwaitHostLeaving(
+                        kTargetIncomplete, Format("no reply to block %u (fault %u)", block, block));
                 case Reply::Short:
-                    return AwaitHostLeaving(kTargetIncomplete,
-                                            Format("two-byte reply to block %u (fault %u)", block, block));
-                case Reply::Reset: reset = true; break;
+                    return AwaitHostLeaving(
+                        kTargetIncomplete,
+                        Format("two-byte reply to block %u (fault %u)", block, block));
+                case Reply::Reset:
+                    reset = true;
+                    break;
                 case Reply::HungUp:
                     return {kTargetIncomplete,
                             Format("hung up after block %u (fault %u)", block, block)};
-                case Reply::Acked: break;
+                case Reply::Acked:
+                    break;
             }
         }
         if (reset) {

@@ -53,8 +53,8 @@ std::string ReadLink(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<SymbolicLink> SymbolicLink::Create(const std::string& path, const std::string& target,
-                                                   std::string& error) {
+std::unique_ptr<SymbolicLink> SymbolicLink::Create(const std::string& path,
+                                                   const std::string& target, std::string& error) {
     struct stat st {};
     if (lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
         error = path + " exists and is not a symbolic link";
@@ -64,7 +64,8 @@ std::unique_ptr<SymbolicLink> SymbolicLink::Create(const std::string& path, cons
     // never missing for a host that looks it up meanwhile.
     const std::string temporary = path + ".kestrune-target-" + std::to_string(getpid());
     unlink(temporary.c_str());
-    if (symlink(target.c_str(), temporary.c_str()) != 0 || rename(temporary.c_str(), path.c_str()) != 0) {
+    if (symlink(target.c_str(), temporary.c_str()) != 0 ||
+        rename(temporary.c_str(), path.c_str()) != 0) {
         error = "cannot create link " + path + ": " + std::strerror(errno);
         unlink(temporary.c_str());
         return nullptr;

@@ -29,8 +29,7 @@ int PollMilliseconds(TargetLine::Clock::duration left) {
 PtyLine::PtyLine(Pseudoterminal& terminal, uint32_t baud, Trace* traceOut,
                  const volatile std::sig_atomic_t& stop)
     : pty(terminal), master(terminal.Master()), trace(traceOut), stopSignal(stop) {
-    if (baud > 0)
-        byteTime = std::chrono::nanoseconds((10'000'000'000ull + baud / 2) / baud);
+    if (baud > 0) byteTime = std::chrono::nanoseconds((10'000'000'000ull + baud / 2) / baud);
 }
 
 bool PtyLine::Pause(TimePoint until) {
@@ -52,7 +51,8 @@ bool PtyLine::SleepUntil(TimePoint until) {
     // Absolute sleeps: lateness of one wake-up does not add up over a transfer.
     const auto since = until.time_since_epoch();
     timespec ts{};
-    ts.tv_sec = static_cast<time_t>(std::chrono::duration_cast<std::chrono::seconds>(since).count());
+    ts.tv_sec =
+        static_cast<time_t>(std::chrono::duration_cast<std::chrono::seconds>(since).count());
     ts.tv_nsec = static_cast<long>((since - std::chrono::seconds(ts.tv_sec)).count());
     while (!Stopped()) {
         int rc = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);

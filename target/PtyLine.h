@@ -41,7 +41,8 @@ private:
     bool SleepUntil(TimePoint until);
     bool WaitPrecisely(TimePoint until);
     // Traced at `stamp` when given, else when the bytes went out.
-    void WriteAll(const uint8_t* bytes, size_t count, std::optional<TimePoint> stamp = std::nullopt);
+    void WriteAll(const uint8_t* bytes, size_t count,
+                  std::optional<TimePoint> stamp = std::nullopt);
     bool Stopped() const { return stopSignal != 0; }
 
     Pseudoterminal& pty;
@@ -49,9 +50,10 @@ private:
     Clock::duration byteTime{0};  // zero: no pacing
     Trace* trace;
     const volatile std::sig_atomic_t& stopSignal;
-    std::deque<std::pair<uint8_t, TimePoint>> pending;  // read from the terminal, with arrival times
+    std::deque<std::pair<uint8_t, TimePoint>>
+        pending;  // read from the terminal, with arrival times
     TimePoint receiveLineFree{};
     TimePoint sendLineFree{};
     TimePoint reactionPoint{};  // when what the target reacts to happened
-    bool hostAway = false;  // the host closed its end and no new one has written yet
+    bool hostAway = false;      // the host closed its end and no new one has written yet
 };

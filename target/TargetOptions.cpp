@@ -4,7 +4,6 @@
 #include <functional>
 #include <map>
 
-
 namespace {
 
 bool ParseNumber(const std::string& text, uint32_t& value) {

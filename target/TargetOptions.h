@@ -10,22 +10,22 @@
 #include <vector>
 
 struct TargetOptions {
-    std::string linkPath;    // --link: symbolic link to the pseudo-terminal
-    std::string outPath;     // --out: the received image
-    std::string expectPath;  // --expect: firmware file the image must equal
-    std::string tracePath;   // --trace: every byte in both directions
-    uint32_t readyIntervalMs = 100;  // 0: back to back (needs a paced line)
-    uint32_t noise = 0;         // bytes other than 0xA5 sent before every frame
-    uint32_t replyDelayMs = 0;  // pause before each reply to the header or a block
-    uint32_t baud = 0;          // 0: no pacing; else each byte costs 10 bit times
-    uint32_t timeoutSec = 0;    // 0: no overall bound
-    std::optional<uint32_t> nakAt;           // reply A5 5A 42
-    std::optional<uint32_t> silentAt;        // no reply at all
-    std::optional<uint32_t> shortReplyAt;    // reply A5 5A, the frame never completes
-    std::optional<uint32_t> resetAt;         // Ready instead of the reply; a new header follows
+    std::string linkPath;                  // --link: symbolic link to the pseudo-terminal
+    std::string outPath;                   // --out: the received image
+    std::string expectPath;                // --expect: firmware file the image must equal
+    std::string tracePath;                 // --trace: every byte in both directions
+    uint32_t readyIntervalMs = 100;        // 0: back to back (needs a paced line)
+    uint32_t noise = 0;                    // bytes other than 0xA5 sent before every frame
+    uint32_t replyDelayMs = 0;             // pause before each reply to the header or a block
+    uint32_t baud = 0;                     // 0: no pacing; else each byte costs 10 bit times
+    uint32_t timeoutSec = 0;               // 0: no overall bound
+    std::optional<uint32_t> nakAt;         // reply A5 5A 42
+    std::optional<uint32_t> silentAt;      // no reply at all
+    std::optional<uint32_t> shortReplyAt;  // reply A5 5A, the frame never completes
+    std::optional<uint32_t> resetAt;       // Ready instead of the reply; a new header follows
     std::optional<uint32_t> hangUpAt;  // close the line instead of the reply: the device is gone
-    uint32_t boards = 1;        // boards played one after another on the line
-    uint32_t swapGapMs = 1000;  // silence between one board's end and the next
+    uint32_t boards = 1;               // boards played one after another on the line
+    uint32_t swapGapMs = 1000;         // silence between one board's end and the next
     bool help = false;
     bool version = false;
 };

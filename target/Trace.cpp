@@ -4,12 +4,15 @@ std::unique_ptr<Trace> Trace::Create(const std::string& path, TimePoint start) {
     std::FILE* file = std::fopen(path.c_str(), "w");
     if (!file) return nullptr;
     std::setvbuf(file, nullptr, _IOFBF, 1 << 20);
-    std::fputs("# kestrune-target trace: seconds since start, in = host to target, out = target to host\n",
-               file);
+    std::fputs(
+        "# kestrune-target trace: seconds since start, in = host to target, out = target to host\n",
+        file);
     return std::unique_ptr<Trace>(new Trace(file, start));
 }
 
-Trace::~Trace() { std::fclose(file); }
+Trace::~Trace() {
+    std::fclose(file);
+}
 
 void Trace::Log(TimePoint when, bool fromHost, uint8_t byte) {
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(when - start).count();
@@ -17,4 +20,6 @@ void Trace::Log(TimePoint when, bool fromHost, uint8_t byte) {
                  static_cast<long long>(us % 1000000), fromHost ? "in" : "out", byte);
 }
 
-void Trace::Flush() { std::fflush(file); }
+void Trace::Flush() {
+    std::fflush(file);
+}

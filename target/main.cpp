@@ -21,7 +21,9 @@ namespace {
 
 volatile std::sig_atomic_t stopSignal = 0;
 
-extern "C" void OnStopSignal(int signal) { stopSignal = signal; }
+extern "C" void OnStopSignal(int signal) {
+    stopSignal = signal;
+}
 
 void CatchStopSignals() {
     struct sigaction action {};
@@ -49,7 +51,8 @@ std::string OutPath(const std::string& path, uint32_t board, uint32_t boards) {
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out.flush());
 }
 
@@ -83,7 +86,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<Pseudoterminal> pty = Pseudoterminal::Open(error);
     if (!pty) return Fail(kTargetSystem, error);
     std::unique_ptr<SymbolicLink> link;
-    if (!options.linkPath.empty() && !(link = SymbolicLink::Create(options.linkPath, pty->SlavePath(), error)))
+    if (!options.linkPath.empty() &&
+        !(link = SymbolicLink::Create(options.linkPath, pty->SlavePath(), error)))
         return Fail(kTargetSystem, error);
     std::unique_ptr<Trace> trace;
     if (!options.tracePath.empty() && !(trace = Trace::Create(options.tracePath, start)))

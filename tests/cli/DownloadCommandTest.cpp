@@ -12,12 +12,12 @@
 #include <fstream>
 #include <thread>
 
-#include "tests/support/ChildProcess.h"
 #include "DownloadFixture.h"
 #include "cli/ExitCodes.h"
 #include "image/FirmwareFile.h"
 #include "isp/port/SerialPort.h"
 #include "target/ExitCodes.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -40,7 +40,8 @@ TEST_F(Download, SampleFilesArriveByteForByte) {
 TEST_F(Download, SurvivesNoiseReplyDelaysAndASlowPacedLine) {
     const Bytes image = Pattern(1000);
     Save(Path("image.bin"), image);
-    auto target = StartTarget({"--expect", Path("image.bin"), "--noise", "9", "--reply-delay", "5", "--baud", "9600"});
+    auto target = StartTarget(
+        {"--expect", Path("image.bin"), "--noise", "9", "--reply-delay", "5", "--baud", "9600"});
     RunResult cli = RunDownload(Path("image.bin"), {"--baud", "9600"});
     EXPECT_EQ(cli.exitCode, kExitOk) << cli.err;
     EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk) << target->Out();
@@ -108,7 +109,10 @@ TEST_F(Download, RejectedHeaderAndBlockEachHaveTheirOutcome) {
     };
     const Case cases[] = {
         {{"--nak-header"}, kExitDeviceError, "Download.....Error !\n", kTargetHeaderRejected},
-        {{"--nak-block", "2"}, kExitProgramError, "Download.....Program Error !\n", kTargetBlockRejected},
+        {{"--nak-block", "2"},
+         kExitProgramError,
+         "Download.....Program Error !\n",
+         kTargetBlockRejected},
     };
     for (const Case& c : cases) {
         auto target = StartTarget(c.fault);
@@ -187,7 +191,8 @@ TEST_F(Download, UnopenablePortsAndBadInputAreReported) {
     }
     held.reset();
 
-    RunResult missing = RunProgram(Cli({"download", "--port", line.SlavePath(), Path("missing.hex")}), kGenerous);
+    RunResult missing =
+        RunProgram(Cli({"download", "--port", line.SlavePath(), Path("missing.hex")}), kGenerous);
     EXPECT_EQ(missing.exitCode, kExitCannotOpen);
     EXPECT_EQ(missing.err, "kestrune-cli: " + Path("missing.hex") +
                                ": No such file or directory\nCan't open file !\n");
@@ -195,7 +200,8 @@ TEST_F(Download, UnopenablePortsAndBadInputAreReported) {
     // A damaged HEX file is refused before the port is touched.
     const std::string damaged = Path("damaged.hex");
     std::ofstream(damaged) << ":0100000001FE\n:0100010002FC\n:00000001FE\n";
-    RunResult refused = RunProgram(Cli({"download", "--port", line.SlavePath(), damaged}), kGenerous);
+    RunResult refused =
+        RunProgram(Cli({"download", "--port", line.SlavePath(), damaged}), kGenerous);
     EXPECT_EQ(refused.exitCode, kExitDamaged);
     EXPECT_EQ(refused.out, "");
     EXPECT_EQ(refused.err, "kestrune-cli: " + damaged + ": line 3: checksum mismatch\n");
@@ -212,8 +218,8 @@ TEST_F(Download, UnopenablePortsAndBadInputAreReported) {
 
     RunResult help = RunProgram(Cli({"download", "--help"}), kGenerous);
     EXPECT_EQ(help.exitCode, kExitOk);
-    for (const char* text : {"Open com port error", "Not find device", "Program Error", "Read time out",
-                             "User stop", "Exit status"})
+    for (const char* text : {"Open com port error", "Not find device", "Program Error",
+                             "Read time out", "User stop", "Exit status"})
         EXPECT_NE(help.out.find(text), std::string::npos) << text;
 }
 
@@ -239,13 +245,17 @@ TEST_F(Download, DrawsAProgressBarOnATerminal) {
     }
     char buffer[4096];
     fcntl(terminal, F_SETFL, O_NONBLOCK);
-    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) screen.append(buffer, size_t(n));
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;)
+        screen.append(buffer, size_t(n));
     close(terminal);
     EXPECT_NE(screen.find("\r["), std::string::npos) << screen;  // redrawn in place
-    EXPECT_NE(screen.find("[##############################] 100%  8192/8192 bytes"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("[##############################] 100%  8192/8192 bytes"),
+              std::string::npos)
+        << screen;
     EXPECT_NE(screen.find("KiB/s"), std::string::npos) << screen;
     EXPECT_NE(screen.find("left"), std::string::npos) << screen;
-    EXPECT_EQ(screen.find("progress: "), std::string::npos) << "plain lines are for pipes and files";
+    EXPECT_EQ(screen.find("progress: "), std::string::npos)
+        << "plain lines are for pipes and files";
     EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk);
 }
 

@@ -28,7 +28,8 @@ void UsbDevice(const fs::path& sys, const std::string& tty, const std::string& u
     fs::create_directories(interface);
     for (const auto& [name, value] : attributes) Write(device / name, value);
     fs::create_directories(sys / "class" / "tty" / tty);
-    fs::create_symlink(fs::relative(interface, sys / "class" / "tty" / tty), sys / "class" / "tty" / tty / "device");
+    fs::create_symlink(fs::relative(interface, sys / "class" / "tty" / tty),
+                       sys / "class" / "tty" / tty / "device");
 }
 
 TEST(PortList, ListsSerialDevicesThatOpenWithWhatIsKnownAboutThem) {
@@ -42,15 +43,21 @@ TEST(PortList, ListsSerialDevicesThatOpenWithWhatIsKnownAboutThem) {
     fs::create_symlink(usb10.SlavePath(), dev / "ttyUSB10");
     fs::create_symlink(other.SlavePath(), dev / "console9");  // a terminal, but no serial port name
     fs::create_symlink(other.SlavePath(), dev / "ttyUSBx");   // not a port number
-    Write(dev / "ttyACM0", "not a terminal");           // does not open as a port
-    fs::create_symlink(root / "gone", dev / "ttyS4");   // a node whose device is absent
+    Write(dev / "ttyACM0", "not a terminal");                 // does not open as a port
+    fs::create_symlink(root / "gone", dev / "ttyS4");         // a node whose device is absent
     fs::create_symlink("../../ttyUSB2", dev / "serial" / "by-id" / "usb-Acme_Board_1234-if00");
 
     UsbDevice(sys, "ttyUSB0", "1-1",
-              {{"idVendor", "0403"}, {"idProduct", "6001"}, {"manufacturer", "FTDI"},
-               {"product", "FT232R USB UART"}, {"serial", "A50285BI"}});
+              {{"idVendor", "0403"},
+               {"idProduct", "6001"},
+               {"manufacturer", "FTDI"},
+               {"product", "FT232R USB UART"},
+               {"serial", "A50285BI"}});
     UsbDevice(sys, "ttyUSB10", "1-2",
-              {{"idVendor", "1234"}, {"idProduct", "abcd"}, {"manufacturer", "Acme"}, {"product", "Acme Probe"}});
+              {{"idVendor", "1234"},
+               {"idProduct", "abcd"},
+               {"manufacturer", "Acme"},
+               {"product", "Acme Probe"}});
 
     const std::vector<PortEntry> ports = ListSerialPorts(dev.string(), sys.string());
     ASSERT_EQ(ports.size(), 3u);

@@ -1,14 +1,13 @@
 // CDialog: the modal loop over a template, initialisation and data
 // exchange, default buttons, PreTranslateMessage, the owner and WM_QUIT.
-#include "FrameworkTestResource.h"
-
-#include "framework/Dialog.h"
-#include "tests/support/TestWindow.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <vector>
+
+#include "FrameworkTestResource.h"
+#include "framework/Dialog.h"
+#include "tests/support/TestWindow.h"
 
 namespace {
 
@@ -104,7 +103,8 @@ TEST(FrameworkDialog, InitialisesBindsAndEndsWithTheButtonsResult) {
     CTestDialog dialog([&](CTestDialog& d) {
         window = d.GetSafeHwnd();
         boundDuringInit = CWnd::FromHandlePermanent(d.GetDlgItem(IDC_FW_FIRST)) == &d.first;
-        d.PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(d.GetDlgItem(IDOK)));
+        d.PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(d.GetDlgItem(IDOK)));
     });
     EXPECT_EQ(dialog.DoModal(), IDOK);
     EXPECT_EQ(dialog.initCount, 1);
@@ -159,7 +159,8 @@ TEST(FrameworkDialog, PreTranslateMessageRunsFromTheTargetUpToTheDialog) {
     EXPECT_EQ(dialog.DoModal(), 1);
     EXPECT_EQ(dialog.first.preTranslated, (std::vector<WPARAM>{'x', 'y'}));
     EXPECT_EQ(dialog.first.charsHandled, (std::vector<WPARAM>{'y'}));  // 'x' was eaten
-    EXPECT_EQ(dialog.dialogPreTranslated, (std::vector<WPARAM>{'y'}));  // the dialog after its child
+    EXPECT_EQ(dialog.dialogPreTranslated,
+              (std::vector<WPARAM>{'y'}));  // the dialog after its child
 }
 
 TEST(FrameworkDialog, QuitEndsTheDialogAndReachesTheOuterLoop) {

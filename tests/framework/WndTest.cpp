@@ -1,11 +1,11 @@
 // CWnd: binding, creation, message tables, forwarding, exceptions, lifetime.
-#include "framework/Wnd.h"
-
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "framework/Wnd.h"
 
 namespace {
 
@@ -49,8 +49,8 @@ struct RawWindow {
             return wc.lpszClassName;
         }();
         seen.clear();
-        hwnd = ::CreateWindowExW(0, cls, L"", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr, ::GetModuleHandleW(nullptr),
-                                 nullptr);
+        hwnd = ::CreateWindowExW(0, cls, L"", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
     }
     ~RawWindow() {
         if (::IsWindow(hwnd)) ::DestroyWindow(hwnd);
@@ -76,7 +76,8 @@ private:
 const MessageEntry CBase::messageEntries[] = {
     {kFirst, 0, 0, [](CWnd&, WPARAM, LPARAM) -> LRESULT { return 1; }},
     {kSecond, 0, 0, [](CWnd&, WPARAM, LPARAM) -> LRESULT { return 2; }},
-    {kThrow, 0, 0, [](CWnd&, WPARAM, LPARAM) -> LRESULT { throw std::runtime_error("handler failed"); }},
+    {kThrow, 0, 0,
+     [](CWnd&, WPARAM, LPARAM) -> LRESULT { throw std::runtime_error("handler failed"); }},
     {WM_COMMAND, 100, 0, [](CWnd&, WPARAM, LPARAM) -> LRESULT { return 3; }},
     {WM_COMMAND, 100, EN_CHANGE, [](CWnd&, WPARAM, LPARAM) -> LRESULT { return 4; }},
 };
@@ -101,7 +102,8 @@ protected:
     }
     void PostNcDestroy() override {
         postNcDestroyRan = true;
-        sawNcDestroyBeforePostNcDestroy = !creationMessages.empty() && creationMessages.back() == WM_NCDESTROY;
+        sawNcDestroyBeforePostNcDestroy =
+            !creationMessages.empty() && creationMessages.back() == WM_NCDESTROY;
         EXPECT_EQ(GetSafeHwnd(), nullptr);
         if (deleteItself) delete this;
     }
@@ -110,17 +112,28 @@ private:
     static const MessageEntry messageEntries[];
     LRESULT Record(UINT message, LPARAM lParam) {
         creationMessages.push_back(message);
-        if (message == WM_CREATE) createParams = reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams;
+        if (message == WM_CREATE)
+            createParams = reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams;
         return Default();
     }
 };
 
 const MessageEntry CDerived::messageEntries[] = {
     {kFirst, 0, 0, [](CWnd&, WPARAM, LPARAM) -> LRESULT { return 10; }},
-    {kPassOn, 0, 0, [](CWnd& w, WPARAM, LPARAM) -> LRESULT { return WndAs<CDerived>(w).Default() + 1; }},
-    {WM_NCCREATE, 0, 0, [](CWnd& w, WPARAM, LPARAM lp) -> LRESULT { return WndAs<CDerived>(w).Record(WM_NCCREATE, lp); }},
-    {WM_CREATE, 0, 0, [](CWnd& w, WPARAM, LPARAM lp) -> LRESULT { return WndAs<CDerived>(w).Record(WM_CREATE, lp); }},
-    {WM_NCDESTROY, 0, 0, [](CWnd& w, WPARAM, LPARAM lp) -> LRESULT { return WndAs<CDerived>(w).Record(WM_NCDESTROY, lp); }},
+    {kPassOn, 0, 0,
+     [](CWnd& w, WPARAM, LPARAM) -> LRESULT { return WndAs<CDerived>(w).Default() + 1; }},
+    {WM_NCCREATE, 0, 0,
+     [](CWnd& w, WPARAM, LPARAM lp) -> LRESULT {
+         return WndAs<CDerived>(w).Record(WM_NCCREATE, lp);
+     }},
+    {WM_CREATE, 0, 0,
+     [](CWnd& w, WPARAM, LPARAM lp) -> LRESULT {
+         return WndAs<CDerived>(w).Record(WM_CREATE, lp);
+     }},
+    {WM_NCDESTROY, 0, 0,
+     [](CWnd& w, WPARAM, LPARAM lp) -> LRESULT {
+         return WndAs<CDerived>(w).Record(WM_NCDESTROY, lp);
+     }},
 };
 const MessageMap CDerived::messageMap{&CBase::messageMap, messageEntries};
 
@@ -129,16 +142,16 @@ const MessageMap CDerived::messageMap{&CBase::messageMap, messageEntries};
 TEST(FrameworkWnd, TablesAreWalkedDerivedFirstThenBase) {
     CDerived object;
     ASSERT_TRUE(object.Create(TestClass(), L"", WS_POPUP, RECT{0, 0, 40, 40}, nullptr, 0));
-    EXPECT_EQ(object.SendMessage(kFirst), 10);   // the derived entry hides the base one
-    EXPECT_EQ(object.SendMessage(kSecond), 2);   // found in the base table
-    EXPECT_EQ(object.SendMessage(kUnlisted), 0); // the window's own procedure (DefWindowProc)
+    EXPECT_EQ(object.SendMessage(kFirst), 10);    // the derived entry hides the base one
+    EXPECT_EQ(object.SendMessage(kSecond), 2);    // found in the base table
+    EXPECT_EQ(object.SendMessage(kUnlisted), 0);  // the window's own procedure (DefWindowProc)
 }
 
 TEST(FrameworkWnd, CommandEntriesMatchIdAndNotificationCode) {
     CBase object;
     ASSERT_TRUE(object.Create(TestClass(), L"", WS_POPUP, RECT{0, 0, 40, 40}, nullptr, 0));
-    EXPECT_EQ(object.SendMessage(WM_COMMAND, MAKEWPARAM(100, 0)), 3);          // menu or button click
-    EXPECT_EQ(object.SendMessage(WM_COMMAND, MAKEWPARAM(100, 1)), 3);          // accelerator
+    EXPECT_EQ(object.SendMessage(WM_COMMAND, MAKEWPARAM(100, 0)), 3);  // menu or button click
+    EXPECT_EQ(object.SendMessage(WM_COMMAND, MAKEWPARAM(100, 1)), 3);  // accelerator
     EXPECT_EQ(object.SendMessage(WM_COMMAND, MAKEWPARAM(100, EN_CHANGE)), 4);  // notification entry
     EXPECT_EQ(object.SendMessage(WM_COMMAND, MAKEWPARAM(100, EN_KILLFOCUS)), 0);
     EXPECT_EQ(object.SendMessage(WM_COMMAND, MAKEWPARAM(101, 0)), 0);
@@ -198,7 +211,8 @@ TEST(FrameworkWnd, CreateBindsBeforeTheFirstMessage) {
     CDerived object;
     int context = 0;
     object.extraStyle = WS_BORDER;
-    ASSERT_TRUE(object.Create(TestClass(), L"title", WS_POPUP, RECT{10, 20, 110, 70}, nullptr, 0, &context));
+    ASSERT_TRUE(object.Create(TestClass(), L"title", WS_POPUP, RECT{10, 20, 110, 70}, nullptr, 0,
+                              &context));
     ASSERT_GE(object.creationMessages.size(), 2u);
     EXPECT_EQ(object.creationMessages[0], WM_NCCREATE);
     EXPECT_EQ(object.creationMessages[1], WM_CREATE);
@@ -208,7 +222,8 @@ TEST(FrameworkWnd, CreateBindsBeforeTheFirstMessage) {
     ::GetWindowRect(object, &rect);
     EXPECT_EQ(rect.left, 10);
     EXPECT_EQ(rect.bottom - rect.top, 50);
-    EXPECT_FALSE(object.Create(TestClass(), L"", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0));  // already bound
+    EXPECT_FALSE(object.Create(TestClass(), L"", WS_POPUP, RECT{0, 0, 10, 10}, nullptr,
+                               0));  // already bound
 }
 
 TEST(FrameworkWnd, PreCreateWindowCanRefuse) {
@@ -221,7 +236,8 @@ TEST(FrameworkWnd, PreCreateWindowCanRefuse) {
 
 TEST(FrameworkWnd, FailedCreationLeavesNothingBound) {
     CDerived object;
-    EXPECT_FALSE(object.Create(L"NoSuchWindowClassAnywhere", L"", WS_POPUP, RECT{0, 0, 40, 40}, nullptr, 0));
+    EXPECT_FALSE(
+        object.Create(L"NoSuchWindowClassAnywhere", L"", WS_POPUP, RECT{0, 0, 40, 40}, nullptr, 0));
     EXPECT_EQ(object.GetSafeHwnd(), nullptr);
     // Nothing pending is left behind for the next window of the thread.
     RawWindow raw;
@@ -273,7 +289,8 @@ const MessageEntry CNestingParent::messageEntries[] = {
     {WM_CREATE, 0, 0,
      [](CWnd& w, WPARAM, LPARAM) -> LRESULT {
          auto& self = WndAs<CNestingParent>(w);
-         self.childCreated = self.child.Create(TestClass(), L"", WS_CHILD, RECT{0, 0, 10, 10}, self.GetSafeHwnd(), 3);
+         self.childCreated = self.child.Create(TestClass(), L"", WS_CHILD, RECT{0, 0, 10, 10},
+                                               self.GetSafeHwnd(), 3);
          return 0;
      }},
 };

@@ -1,19 +1,20 @@
 // The control object: construction values, the data buffer, the option and
 // colour setters, and the notification to the parent.
-#include "tests/support/FailingAllocator.h"
-#include "HexEditTestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "HexEditTestSupport.h"
+#include "tests/support/FailingAllocator.h"
+
 using namespace hexedit_test;
 
 namespace {
 
-std::vector<uint8_t> ReadAll(const CHexEditBase& edit, uint32_t maxSize, uint32_t* result = nullptr) {
+std::vector<uint8_t> ReadAll(const CHexEditBase& edit, uint32_t maxSize,
+                             uint32_t* result = nullptr) {
     std::vector<uint8_t> out(maxSize + 4, 0xEE);
     uint32_t r = edit.GetData(out.data(), maxSize);
     if (result) *result = r;
@@ -214,8 +215,8 @@ TEST(HexEditOptions, SettersBeforeTheWindowOnlyStore) {
     EXPECT_TRUE(edit.IsLayoutDirty());
     EXPECT_EQ(edit.GetCaretPos(), 0u);
     TestParent parent;
-    ASSERT_TRUE(edit.Create(nullptr, WS_CHILD | WS_VISIBLE | HEXEDIT_STYLE_MULTILINE, RECT{0, 0, 300, 200},
-                            parent.hwnd(), 1));
+    ASSERT_TRUE(edit.Create(nullptr, WS_CHILD | WS_VISIBLE | HEXEDIT_STYLE_MULTILINE,
+                            RECT{0, 0, 300, 200}, parent.hwnd(), 1));
     edit.SetCaret(1, true);
     EXPECT_FALSE(edit.IsLayoutDirty());
     EXPECT_EQ(edit.GetBytesPerLine(), 8u);
@@ -237,14 +238,30 @@ TEST(HexEditOptions, LayoutSettersWithoutData) {
         bool changes;  // false: the unchanged test returns at once
     };
     const Case cases[] = {
-        {"bytes per line unchanged", [](CHexEditBase& e, bool r) { e.SetBytesPerLine(16, false, r); }, false},
-        {"bytes per line", [](CHexEditBase& e, bool r) { e.SetBytesPerLine(e.GetBytesPerLineSetting() + 1, false, r); }, true},
-        {"auto fit only", [](CHexEditBase& e, bool r) { e.SetBytesPerLine(e.GetBytesPerLineSetting(), !e.IsAutoBytesPerLine(), r); }, true},
-        {"show address unchanged", [](CHexEditBase& e, bool r) { e.SetShowAddress(e.IsShowAddress(), r); }, false},
-        {"show address", [](CHexEditBase& e, bool r) { e.SetShowAddress(!e.IsShowAddress(), r); }, true},
-        {"show ascii unchanged", [](CHexEditBase& e, bool r) { e.SetShowAscii(e.IsShowAscii(), r); }, false},
+        {"bytes per line unchanged",
+         [](CHexEditBase& e, bool r) { e.SetBytesPerLine(16, false, r); }, false},
+        {"bytes per line",
+         [](CHexEditBase& e, bool r) {
+             e.SetBytesPerLine(e.GetBytesPerLineSetting() + 1, false, r);
+         },
+         true},
+        {"auto fit only",
+         [](CHexEditBase& e, bool r) {
+             e.SetBytesPerLine(e.GetBytesPerLineSetting(), !e.IsAutoBytesPerLine(), r);
+         },
+         true},
+        {"show address unchanged",
+         [](CHexEditBase& e, bool r) { e.SetShowAddress(e.IsShowAddress(), r); }, false},
+        {"show address", [](CHexEditBase& e, bool r) { e.SetShowAddress(!e.IsShowAddress(), r); },
+         true},
+        {"show ascii unchanged",
+         [](CHexEditBase& e, bool r) { e.SetShowAscii(e.IsShowAscii(), r); }, false},
         {"show ascii", [](CHexEditBase& e, bool r) { e.SetShowAscii(!e.IsShowAscii(), r); }, true},
-        {"address digits, same value", [](CHexEditBase& e, bool r) { e.SetAddressDigits(static_cast<uint8_t>(e.GetAddressDigits()), r); }, true},
+        {"address digits, same value",
+         [](CHexEditBase& e, bool r) {
+             e.SetAddressDigits(static_cast<uint8_t>(e.GetAddressDigits()), r);
+         },
+         true},
     };
     for (const Case& c : cases) {
         for (bool repaint : {false, true}) {
@@ -253,7 +270,8 @@ TEST(HexEditOptions, LayoutSettersWithoutData) {
             ::ValidateRect(window, nullptr);
             c.apply(edit, repaint);
             EXPECT_EQ(edit.IsLayoutDirty(), c.changes) << c.name << " repaint " << repaint;
-            EXPECT_EQ(HasUpdateRegion(window), c.changes && repaint) << c.name << " repaint " << repaint;
+            EXPECT_EQ(HasUpdateRegion(window), c.changes && repaint)
+                << c.name << " repaint " << repaint;
         }
     }
 }
@@ -273,7 +291,8 @@ TEST(HexEditOptions, LayoutSettersWithDataRecomputeAtOnce) {
 
     const int32_t hexLeftWithoutAddress = edit.GetHexColumnLeft();
     edit.SetShowAddress(true, false);
-    EXPECT_EQ(edit.GetHexColumnLeft(), hexLeftWithoutAddress + static_cast<int32_t>(8 * edit.GetCharWidth()) + 5);
+    EXPECT_EQ(edit.GetHexColumnLeft(),
+              hexLeftWithoutAddress + static_cast<int32_t>(8 * edit.GetCharWidth()) + 5);
     edit.SetAddressDigits(4, false);
     EXPECT_EQ(edit.GetAddressColumnWidth(), static_cast<int32_t>(4 * edit.GetCharWidth()) + 5);
     edit.SetShowAscii(true, false);
@@ -341,7 +360,8 @@ TEST(HexEditOptions, ExtremeBytesPerLineStaysRepresentable) {
     EXPECT_GE(edit.GetBytesPerLine(), 1000u);  // the whole buffer on one line
     EXPECT_GT(edit.GetHexColumnWidth(), 0);
     EXPECT_GT(edit.GetAsciiColumnLeft(), edit.GetHexColumnLeft());
-    const int64_t contentRight = static_cast<int64_t>(edit.GetAsciiColumnLeft()) + edit.GetAsciiColumnWidth();
+    const int64_t contentRight =
+        static_cast<int64_t>(edit.GetAsciiColumnLeft()) + edit.GetAsciiColumnWidth();
     EXPECT_LT(contentRight, int64_t{0x7FFFFFFF});
     EXPECT_EQ(edit.GetMaxTopLine(), 0u);
     EXPECT_EQ(static_cast<int64_t>(edit.GetMaxScrollX()),

@@ -2,14 +2,14 @@
 // through the same routine WM_PAINT uses, and text is compared with the
 // same strings drawn by GDI with the control's font into a reference DIB.
 // Positions come from the layout the control reports.
-#include "HexEditTestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "HexEditTestSupport.h"
 
 using namespace hexedit_test;
 
@@ -40,7 +40,8 @@ struct RawSelection : CHexEditBase {
 };
 
 struct PaintedControl {
-    explicit PaintedControl(DWORD style = WS_CHILD | WS_VISIBLE | HEXEDIT_STYLE_MULTILINE) : t(400, 240, style) {
+    explicit PaintedControl(DWORD style = WS_CHILD | WS_VISIBLE | HEXEDIT_STYLE_MULTILINE)
+        : t(400, 240, style) {
         // Room for every window size the tests use, all of it on screen.
         ::MoveWindow(t.parent.hwnd(), 20, 20, 900, 700, TRUE);
         auto& e = t.edit;
@@ -121,8 +122,9 @@ bool AllColour(const DibSection& dib, RECT area, COLORREF colour) {
 
 // `text` drawn by GDI with `font` at (x, y) on `back`, transparent or
 // opaque, into a DIB of the given size.
-std::unique_ptr<DibSection> Reference(int width, int height, HFONT font, const std::wstring& text, int x, int y,
-                                      int lineHeight, COLORREF back, COLORREF colour, bool opaque) {
+std::unique_ptr<DibSection> Reference(int width, int height, HFONT font, const std::wstring& text,
+                                      int x, int y, int lineHeight, COLORREF back, COLORREF colour,
+                                      bool opaque) {
     auto dib = std::make_unique<DibSection>(width, height);
     dib->Fill(back);
     HDC dc = dib->hdc();
@@ -148,10 +150,10 @@ int Differences(const DibSection& a, const DibSection& b, RECT area) {
 
 // Compares the run of `text` (one cell per character) at (x, y) with a
 // reference rendering, from row `fromRow` of the band on.
-int TextDifferences(const PaintedControl& p, const DibSection& dib, const std::wstring& text, int x, int y,
-                    COLORREF back, COLORREF colour, bool opaque, int fromRow = 0) {
-    auto ref = Reference(dib.Width(), dib.Height(), p.t.edit.GetFontHandle(), text, x, y, p.Lh(), back, colour,
-                         opaque);
+int TextDifferences(const PaintedControl& p, const DibSection& dib, const std::wstring& text, int x,
+                    int y, COLORREF back, COLORREF colour, bool opaque, int fromRow = 0) {
+    auto ref = Reference(dib.Width(), dib.Height(), p.t.edit.GetFontHandle(), text, x, y, p.Lh(),
+                         back, colour, opaque);
     const int right = x + static_cast<int>(text.size()) * p.Cw();
     return Differences(dib, *ref, RECT{x, y + fromRow, right, y + p.Lh()});
 }
@@ -183,14 +185,17 @@ TEST(HexEditPaint, ThreeColumnsWithTheirColours) {
     EXPECT_TRUE(AllColour(*dib, RECT{0, text.bottom, dib->Width(), dib->Height()}, kBackground));
     EXPECT_TRUE(AllColour(*dib, RECT{0, text.top, text.left, text.bottom}, kBackground));
     const int asciiRight = p.AsciiLeft() + 16 * cw;
-    EXPECT_TRUE(AllColour(*dib, RECT{asciiRight, text.top, dib->Width(), text.bottom}, kBackground));
+    EXPECT_TRUE(
+        AllColour(*dib, RECT{asciiRight, text.top, dib->Width(), text.bottom}, kBackground));
 
     // Column backgrounds run the full text height, below the data too,
     // with the 5-pixel gaps after the address and hex columns.
     const int addressRight = p.AddressLeft() + 6 * cw;
     const int hexRight = p.HexLeft() + 47 * cw;
-    EXPECT_TRUE(AllColour(*dib, RECT{p.AddressLeft(), below, addressRight, text.bottom}, kAddressBack));
-    EXPECT_TRUE(AllColour(*dib, RECT{addressRight, text.top, p.HexLeft(), text.bottom}, kBackground));
+    EXPECT_TRUE(
+        AllColour(*dib, RECT{p.AddressLeft(), below, addressRight, text.bottom}, kAddressBack));
+    EXPECT_TRUE(
+        AllColour(*dib, RECT{addressRight, text.top, p.HexLeft(), text.bottom}, kBackground));
     EXPECT_TRUE(AllColour(*dib, RECT{p.HexLeft(), below, hexRight, text.bottom}, kHexBack));
     EXPECT_TRUE(AllColour(*dib, RECT{hexRight, text.top, p.AsciiLeft(), text.bottom}, kBackground));
     EXPECT_TRUE(AllColour(*dib, RECT{p.AsciiLeft(), below, asciiRight, text.bottom}, kAsciiBack));
@@ -199,9 +204,12 @@ TEST(HexEditPaint, ThreeColumnsWithTheirColours) {
 
     // Text of each column in its own colour.
     const RECT band0{0, p.BandTop(0), dib->Width(), p.BandTop(1)};
-    EXPECT_GT(CountColour(*dib, RECT{p.AddressLeft(), band0.top, addressRight, band0.bottom}, kAddressText), 0);
+    EXPECT_GT(CountColour(*dib, RECT{p.AddressLeft(), band0.top, addressRight, band0.bottom},
+                          kAddressText),
+              0);
     EXPECT_GT(CountColour(*dib, RECT{p.HexLeft(), band0.top, hexRight, band0.bottom}, kHexText), 0);
-    EXPECT_GT(CountColour(*dib, RECT{p.AsciiLeft(), band0.top, asciiRight, band0.bottom}, kAsciiText), 0);
+    EXPECT_GT(
+        CountColour(*dib, RECT{p.AsciiLeft(), band0.top, asciiRight, band0.bottom}, kAsciiText), 0);
     EXPECT_EQ(CountColour(*dib, band0, RGB(1, 1, 1)), 0);  // every pixel was painted
 }
 
@@ -214,24 +222,27 @@ TEST(HexEditPaint, AddressLabelsHexTextAndTheShortLastLine) {
 
     const wchar_t* labels[] = {L"000000", L"000010", L"000020"};
     for (int line = 0; line < 3; ++line) {
-        EXPECT_EQ(TextDifferences(p, *dib, labels[line], p.AddressLeft(), p.BandTop(line), kAddressBack,
-                                  kAddressText, true),
+        EXPECT_EQ(TextDifferences(p, *dib, labels[line], p.AddressLeft(), p.BandTop(line),
+                                  kAddressBack, kAddressText, true),
                   0)
             << "label of line " << line;
         const size_t count = line < 2 ? 16 : 8;
-        EXPECT_EQ(TextDifferences(p, *dib, HexText(bytes, line * 16, count), p.HexLeft(), p.BandTop(line), kHexBack,
-                                  kHexText, false),
+        EXPECT_EQ(TextDifferences(p, *dib, HexText(bytes, line * 16, count), p.HexLeft(),
+                                  p.BandTop(line), kHexBack, kHexText, false),
                   0)
             << "hex text of line " << line;
     }
     // The third line holds 8 bytes: 23 characters, then only the background.
-    EXPECT_TRUE(AllColour(*dib, RECT{p.HexLeft() + 23 * cw, p.BandTop(2), p.HexLeft() + 47 * cw, p.BandTop(3)},
-                          kHexBack));
-    EXPECT_TRUE(
-        AllColour(*dib, RECT{p.AsciiLeft() + 8 * cw, p.BandTop(2), p.AsciiLeft() + 16 * cw, p.BandTop(3)}, kAsciiBack));
+    EXPECT_TRUE(AllColour(
+        *dib, RECT{p.HexLeft() + 23 * cw, p.BandTop(2), p.HexLeft() + 47 * cw, p.BandTop(3)},
+        kHexBack));
+    EXPECT_TRUE(AllColour(
+        *dib, RECT{p.AsciiLeft() + 8 * cw, p.BandTop(2), p.AsciiLeft() + 16 * cw, p.BandTop(3)},
+        kAsciiBack));
     // No fourth label.
-    EXPECT_TRUE(
-        AllColour(*dib, RECT{p.AddressLeft(), p.BandTop(3), p.AddressLeft() + 6 * cw, p.Text().bottom}, kAddressBack));
+    EXPECT_TRUE(AllColour(
+        *dib, RECT{p.AddressLeft(), p.BandTop(3), p.AddressLeft() + 6 * cw, p.Text().bottom},
+        kAddressBack));
 }
 
 TEST(HexEditPaint, AsciiColumnShowsPrintableBytesOnly) {
@@ -240,9 +251,13 @@ TEST(HexEditPaint, AsciiColumnShowsPrintableBytesOnly) {
     p.Standard(bytes);
     auto dib = p.Paint();
     // The ampersand is shown literally, not taken as a prefix.
-    EXPECT_EQ(TextDifferences(p, *dib, L"A~ ....&.", p.AsciiLeft(), p.BandTop(0), kAsciiBack, kAsciiText, true), 0);
-    EXPECT_NE(TextDifferences(p, *dib, L"A~ ....&.", p.AsciiLeft(), p.BandTop(0), kAsciiBack, kAsciiText, true) +
-                  TextDifferences(p, *dib, L"A~ .....", p.AsciiLeft(), p.BandTop(0), kAsciiBack, kAsciiText, true),
+    EXPECT_EQ(TextDifferences(p, *dib, L"A~ ....&.", p.AsciiLeft(), p.BandTop(0), kAsciiBack,
+                              kAsciiText, true),
+              0);
+    EXPECT_NE(TextDifferences(p, *dib, L"A~ ....&.", p.AsciiLeft(), p.BandTop(0), kAsciiBack,
+                              kAsciiText, true) +
+                  TextDifferences(p, *dib, L"A~ .....", p.AsciiLeft(), p.BandTop(0), kAsciiBack,
+                                  kAsciiText, true),
               0);
 }
 
@@ -274,22 +289,28 @@ TEST(HexEditPaint, SelectionAcrossALineBreakWithTheFocus) {
         EXPECT_EQ(CountColour(*dib, RECT{x1 + 1, top, x1 + 2, bottom}, back), 0) << run.line;
         EXPECT_EQ(CountColour(*dib, RECT{x0 - 1, top, x0, bottom}, back), 0) << run.line;
         // The selected digits, in the selection text colour on the fill.
-        EXPECT_EQ(TextDifferences(p, *dib, HexText(bytes, run.firstByte, run.c1 - run.c0 + 1), x0, top, back,
-                                  textColour, false, 1),
+        EXPECT_EQ(TextDifferences(p, *dib, HexText(bytes, run.firstByte, run.c1 - run.c0 + 1), x0,
+                                  top, back, textColour, false, 1),
                   0)
             << run.line;
         EXPECT_EQ(CountColour(*dib, RECT{x0, top, x1 + 1, bottom}, kHexText), 0) << run.line;
     }
     // Outside the run: plain hex text, no fill.
-    EXPECT_EQ(CountColour(*dib, RECT{p.HexLeft(), p.BandTop(0), p.HexLeft() + 42 * cw - 1, p.BandTop(1)}, back), 0);
-    EXPECT_EQ(TextDifferences(p, *dib, HexText(bytes, 0, 14), p.HexLeft(), p.BandTop(0), kHexBack, kHexText, false),
-              0);
-    EXPECT_EQ(TextDifferences(p, *dib, HexText(bytes, 18, 14), p.HexLeft() + 6 * cw, p.BandTop(1), kHexBack,
+    EXPECT_EQ(
+        CountColour(*dib, RECT{p.HexLeft(), p.BandTop(0), p.HexLeft() + 42 * cw - 1, p.BandTop(1)},
+                    back),
+        0);
+    EXPECT_EQ(TextDifferences(p, *dib, HexText(bytes, 0, 14), p.HexLeft(), p.BandTop(0), kHexBack,
                               kHexText, false),
+              0);
+    EXPECT_EQ(TextDifferences(p, *dib, HexText(bytes, 18, 14), p.HexLeft() + 6 * cw, p.BandTop(1),
+                              kHexBack, kHexText, false),
               0);
     EXPECT_EQ(CountColour(*dib, RECT{0, p.BandTop(2), dib->Width(), p.Text().bottom}, back), 0);
     // The ASCII column shows no selection.
-    EXPECT_EQ(CountColour(*dib, RECT{p.AsciiLeft(), p.Text().top, dib->Width(), p.Text().bottom}, back), 0);
+    EXPECT_EQ(
+        CountColour(*dib, RECT{p.AsciiLeft(), p.Text().top, dib->Width(), p.Text().bottom}, back),
+        0);
 }
 
 TEST(HexEditPaint, SelectionWithoutTheFocus) {
@@ -306,11 +327,14 @@ TEST(HexEditPaint, SelectionWithoutTheFocus) {
         const int x0 = p.HexLeft() + 9 * p.Cw();
         const int x1 = x0 + 2 * p.Cw();
         const int top = p.BandTop(0);
-        EXPECT_TRUE(AllColour(*dib, RECT{x1, top + 1, x1 + 1, top + p.Lh()}, e.GetInactiveSelectionBackColour()));
+        EXPECT_TRUE(AllColour(*dib, RECT{x1, top + 1, x1 + 1, top + p.Lh()},
+                              e.GetInactiveSelectionBackColour()));
         EXPECT_EQ(TextDifferences(p, *dib, L"03", x0, top, e.GetInactiveSelectionBackColour(),
                                   e.GetInactiveSelectionTextColour(), false, 1),
                   0);
-        EXPECT_EQ(CountColour(*dib, RECT{0, 0, dib->Width(), dib->Height()}, e.GetSelectionBackColour()), 0);
+        EXPECT_EQ(
+            CountColour(*dib, RECT{0, 0, dib->Width(), dib->Height()}, e.GetSelectionBackColour()),
+            0);
     }
     {
         // Single-line: not marked at all; with the focus it is.
@@ -346,7 +370,8 @@ TEST(HexEditPaint, OutOfOrderOrOversizedSelectionStaysInsideTheData) {
     const COLORREF back = p.t.edit.GetSelectionBackColour();
     const int lastX1 = p.HexLeft() + (3 * 7 + 2) * p.Cw();
     EXPECT_TRUE(AllColour(*past, RECT{lastX1, p.BandTop(2) + 1, lastX1 + 1, p.BandTop(3)}, back));
-    EXPECT_EQ(CountColour(*past, RECT{lastX1 + 1, p.BandTop(2), past->Width(), past->Height()}, back), 0);
+    EXPECT_EQ(
+        CountColour(*past, RECT{lastX1 + 1, p.BandTop(2), past->Width(), past->Height()}, back), 0);
 }
 
 TEST(HexEditPaint, ScrolledRightCutsTheAddressColumnAtTheTextRectangle) {
@@ -363,13 +388,18 @@ TEST(HexEditPaint, ScrolledRightCutsTheAddressColumnAtTheTextRectangle) {
     EXPECT_EQ(p.AddressLeft(), text.left - 2 * cw);
     // Up to 2 pixels left of the text rectangle show, nothing further.
     EXPECT_TRUE(AllColour(*dib, RECT{0, text.top, text.left - 2, text.bottom}, kBackground));
-    EXPECT_TRUE(AllColour(*dib, RECT{text.left - 2, below, p.AddressLeft() + 6 * cw, text.bottom}, kAddressBack));
-    auto label = Reference(dib->Width(), dib->Height(), p.t.edit.GetFontHandle(), L"000010", p.AddressLeft(),
-                           p.BandTop(1), p.Lh(), kAddressBack, kAddressText, true);
-    EXPECT_EQ(Differences(*dib, *label, RECT{text.left - 2, p.BandTop(1), p.AddressLeft() + 6 * cw, p.BandTop(2)}), 0);
+    EXPECT_TRUE(AllColour(*dib, RECT{text.left - 2, below, p.AddressLeft() + 6 * cw, text.bottom},
+                          kAddressBack));
+    auto label = Reference(dib->Width(), dib->Height(), p.t.edit.GetFontHandle(), L"000010",
+                           p.AddressLeft(), p.BandTop(1), p.Lh(), kAddressBack, kAddressText, true);
+    EXPECT_EQ(
+        Differences(*dib, *label,
+                    RECT{text.left - 2, p.BandTop(1), p.AddressLeft() + 6 * cw, p.BandTop(2)}),
+        0);
     // And the same on the right, where the hex column runs on.
     ASSERT_GT(p.HexLeft() + 47 * cw, text.right + 2);
-    EXPECT_TRUE(AllColour(*dib, RECT{text.right - 4, below, text.right + 2, text.bottom}, kHexBack));
+    EXPECT_TRUE(
+        AllColour(*dib, RECT{text.right - 4, below, text.right + 2, text.bottom}, kHexBack));
     EXPECT_TRUE(AllColour(*dib, RECT{text.right + 2, 0, dib->Width(), dib->Height()}, kBackground));
 }
 
@@ -396,23 +426,24 @@ TEST(HexEditPaint, LongAddressDigitsAndFarLines) {
     auto dib = p.Paint();
     // The bottom whole line is the last: 0x0FFFF0.
     const int lastLine = static_cast<int>(p.t.edit.GetFullLinesVisible()) - 1;
-    EXPECT_EQ(TextDifferences(p, *dib, L"0FFFF0", p.AddressLeft(), p.BandTop(lastLine), kAddressBack, kAddressText,
-                              true),
+    EXPECT_EQ(TextDifferences(p, *dib, L"0FFFF0", p.AddressLeft(), p.BandTop(lastLine),
+                              kAddressBack, kAddressText, true),
               0);
-    EXPECT_EQ(TextDifferences(p, *dib, HexText(bytes, 0xFFFF0, 16), p.HexLeft(), p.BandTop(lastLine), kHexBack,
-                              kHexText, false),
+    EXPECT_EQ(TextDifferences(p, *dib, HexText(bytes, 0xFFFF0, 16), p.HexLeft(),
+                              p.BandTop(lastLine), kHexBack, kHexText, false),
               0);
 
     // Labels never grow beyond 31 digits, however many are asked for.
     p.t.edit.SetAddressDigits(200, false);
     auto wide = p.Paint();
     const std::wstring label31 = std::wstring(26, L'0') + L"FFFF0";
-    EXPECT_EQ(TextDifferences(p, *wide, label31, p.AddressLeft(), p.BandTop(lastLine),
-                              kAddressBack, kAddressText, true),
+    EXPECT_EQ(TextDifferences(p, *wide, label31, p.AddressLeft(), p.BandTop(lastLine), kAddressBack,
+                              kAddressText, true),
               0);
     const int afterLabel = p.AddressLeft() + 31 * p.Cw();
     ASSERT_LT(afterLabel, p.Text().right);
-    EXPECT_TRUE(AllColour(*wide, RECT{afterLabel, p.BandTop(0), p.Text().right, p.Text().bottom}, kAddressBack));
+    EXPECT_TRUE(AllColour(*wide, RECT{afterLabel, p.BandTop(0), p.Text().right, p.Text().bottom},
+                          kAddressBack));
 }
 
 TEST(HexEditPaint, SingleLineWithAMillionBytesScrolledToTheEnd) {
@@ -425,16 +456,21 @@ TEST(HexEditPaint, SingleLineWithAMillionBytesScrolledToTheEnd) {
     const int cw = p.Cw();
     const RECT text = p.Text();
     // The last byte's low digit ends at the right edge of the text.
-    EXPECT_EQ(TextDifferences(p, *dib, L"FD FE FF", text.right - 8 * cw, p.BandTop(0), kHexBack, kHexText, false), 0);
+    EXPECT_EQ(TextDifferences(p, *dib, L"FD FE FF", text.right - 8 * cw, p.BandTop(0), kHexBack,
+                              kHexText, false),
+              0);
     // Scrolled so that the left edge cuts through byte 1's low digit: the
     // visible part of that digit shows, and the bytes after it.
     const int scroll = 4 * cw + 2;
     p.t.edit.ScrollToX(scroll, false);
     auto start = p.Paint();
-    auto ref = Reference(start->Width(), start->Height(), p.t.edit.GetFontHandle(), HexText(bytes, 1, 9),
-                         text.left + 3 * cw - scroll, p.BandTop(0), p.Lh(), kHexBack, kHexText, false);
+    auto ref =
+        Reference(start->Width(), start->Height(), p.t.edit.GetFontHandle(), HexText(bytes, 1, 9),
+                  text.left + 3 * cw - scroll, p.BandTop(0), p.Lh(), kHexBack, kHexText, false);
     const int refLeft = text.left + 3 * cw - scroll;
-    EXPECT_EQ(Differences(*start, *ref, RECT{text.left - 2, p.BandTop(0), refLeft + 26 * cw, p.BandTop(1)}), 0);
+    EXPECT_EQ(Differences(*start, *ref,
+                          RECT{text.left - 2, p.BandTop(0), refLeft + 26 * cw, p.BandTop(1)}),
+              0);
 }
 
 TEST(HexEditPaint, WindowShowsWhatThePaintRoutineDraws) {

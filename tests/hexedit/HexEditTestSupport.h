@@ -3,15 +3,15 @@
 // section to paint into, and key state for Shift/Ctrl.
 #pragma once
 
-#include "hexedit/HexEditBase.h"
-#include "tests/support/TestWindow.h"
-
 #include <windows.h>
 
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <vector>
+
+#include "hexedit/HexEditBase.h"
+#include "tests/support/TestWindow.h"
 
 namespace hexedit_test {
 

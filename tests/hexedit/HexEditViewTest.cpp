@@ -1,9 +1,8 @@
 // The view that hosts a control over its whole client area.
-#include "HexEditTestSupport.h"
-
-#include "hexedit/HexEditBaseView.h"
-
 #include <gtest/gtest.h>
+
+#include "HexEditTestSupport.h"
+#include "hexedit/HexEditBaseView.h"
 
 using namespace hexedit_test;
 
@@ -25,7 +24,9 @@ RECT ControlRectInView(HWND view, HWND control) {
 
 class VetoHexEditClass {
 public:
-    VetoHexEditClass() { hook = ::SetWindowsHookExW(WH_CBT, &Proc, nullptr, ::GetCurrentThreadId()); }
+    VetoHexEditClass() {
+        hook = ::SetWindowsHookExW(WH_CBT, &Proc, nullptr, ::GetCurrentThreadId());
+    }
     ~VetoHexEditClass() { ::UnhookWindowsHookEx(hook); }
     VetoHexEditClass(const VetoHexEditClass&) = delete;
     VetoHexEditClass& operator=(const VetoHexEditClass&) = delete;
@@ -47,7 +48,8 @@ private:
 TEST(HexEditView, ControlCoversTheClientAreaAcrossResizes) {
     TestParent parent(700, 500);
     auto view = CHexEditBaseView::CreateObject();
-    ASSERT_TRUE(view->Create(WS_CHILD | WS_VISIBLE | WS_BORDER, RECT{5, 5, 305, 205}, parent.hwnd(), 1));
+    ASSERT_TRUE(
+        view->Create(WS_CHILD | WS_VISIBLE | WS_BORDER, RECT{5, 5, 305, 205}, parent.hwnd(), 1));
     CHexEditBase& edit = view->GetHexEdit();
     HWND control = ::GetDlgItem(view->GetSafeHwnd(), HEXEDIT_VIEW_CONTROL_ID);
     ASSERT_NE(control, nullptr);
@@ -103,7 +105,8 @@ TEST(HexEditView, ErasesNothingAndGoesWithItsObject) {
         control = view.GetHexEdit().GetSafeHwnd();
         DibSection dib(20, 20);
         dib.Fill(RGB(9, 8, 7));
-        EXPECT_EQ(::SendMessageW(viewWindow, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dib.hdc()), 0), TRUE);
+        EXPECT_EQ(::SendMessageW(viewWindow, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dib.hdc()), 0),
+                  TRUE);
         EXPECT_EQ(dib.Pixel(5, 5), RGB(9, 8, 7));
     }
     EXPECT_FALSE(::IsWindow(viewWindow));

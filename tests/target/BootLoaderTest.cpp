@@ -1,12 +1,11 @@
 // The boot loader's side of the protocol, driven through a scripted line with
 // a virtual clock: exact bytes, no waiting.
-#include "target/BootLoader.h"
-
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <numeric>
 
+#include "target/BootLoader.h"
 #include "target/ExitCodes.h"
 #include "tests/support/Sum16.h"
 
@@ -46,7 +45,9 @@ public:
         now = std::max(now, until);
         return true;
     }
-    void Send(const uint8_t* bytes, size_t count) override { sent.push_back({now, Bytes(bytes, bytes + count)}); }
+    void Send(const uint8_t* bytes, size_t count) override {
+        sent.push_back({now, Bytes(bytes, bytes + count)});
+    }
     void HangUp() override { hungUp = true; }
 
     Event Receive(uint8_t& byte, TimePoint deadline) override {
@@ -94,8 +95,21 @@ private:
 };
 
 Bytes Header(uint32_t length, uint16_t checksum, uint8_t command = 0x80) {
-    return {0x5A, 0xA5, command, 0, 0, 0, 0, uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8),
-            uint8_t(length), uint8_t(checksum >> 8), uint8_t(checksum), 0, 0};
+    return {0x5A,
+            0xA5,
+            command,
+            0,
+            0,
+            0,
+            0,
+            uint8_t(length >> 24),
+            uint8_t(length >> 16),
+            uint8_t(length >> 8),
+            uint8_t(length),
+            uint8_t(checksum >> 8),
+            uint8_t(checksum),
+            0,
+            0};
 }
 
 using test_support::Sum16;
@@ -129,8 +143,9 @@ struct Outcome {
     Bytes received;
 };
 
-Outcome RunLoader(ScriptedLine& line, const TargetOptions& options = {}, const Bytes* expected = nullptr,
-              std::optional<TargetLine::TimePoint> giveUpAt = std::nullopt) {
+Outcome RunLoader(ScriptedLine& line, const TargetOptions& options = {},
+                  const Bytes* expected = nullptr,
+                  std::optional<TargetLine::TimePoint> giveUpAt = std::nullopt) {
     BootLoader loader(line, options, expected);
     Verdict v = loader.Run(giveUpAt);
     return {v, line.Stream(), loader.Received()};
@@ -234,7 +249,8 @@ TEST(BootLoader, JudgesTheImageAgainstHeaderAndExpectedFile) {
         line.Host(Header(200, Sum16(image))).Host(image).Host({0x5A, 0xA5, 0x87});
         Outcome run = RunLoader(line);
         EXPECT_EQ(run.verdict.exitCode, kTargetImageWrong);
-        EXPECT_NE(run.verdict.text.find("bad end frame 5A A5 87"), std::string::npos) << run.verdict.text;
+        EXPECT_NE(run.verdict.text.find("bad end frame 5A A5 87"), std::string::npos)
+            << run.verdict.text;
     }
 }
 
@@ -270,7 +286,9 @@ TEST(BootLoader, RejectsTheHeaderOrABlockOnRequest) {
     }
     {
         ScriptedLine line;
-        line.Host(Header(400, Sum16(image))).Host(Bytes(image.begin(), image.begin() + 256)).Leave();
+        line.Host(Header(400, Sum16(image)))
+            .Host(Bytes(image.begin(), image.begin() + 256))
+            .Leave();
         TargetOptions options;
         options.nakAt = 2;
         Outcome run = RunLoader(line, options);
@@ -284,7 +302,10 @@ TEST(BootLoader, SilentAndShortRepliesEndWhenTheHostLeaves) {
     const Bytes image = Image(256);
     {
         ScriptedLine line;
-        line.Host(Header(256, Sum16(image))).Host(Bytes(image.begin(), image.begin() + 128)).Idle(20s).Leave();
+        line.Host(Header(256, Sum16(image)))
+            .Host(Bytes(image.begin(), image.begin() + 128))
+            .Idle(20s)
+            .Leave();
         TargetOptions options;
         options.silentAt = 1;
         Outcome run = RunLoader(line, options);
@@ -306,7 +327,10 @@ TEST(BootLoader, ResetSendsReadyAndTheNextDownloadGoesThrough) {
     const Bytes first = Image(300);
     const Bytes second = Image(140);
     ScriptedLine line;
-    line.Host(Header(300, Sum16(first))).Host(Bytes(first.begin(), first.begin() + 256)).Leave().Idle(250ms);
+    line.Host(Header(300, Sum16(first)))
+        .Host(Bytes(first.begin(), first.begin() + 256))
+        .Leave()
+        .Idle(250ms);
     Download(line, second);
     TargetOptions options;
     options.resetAt = 2;
@@ -369,10 +393,13 @@ TEST(BootLoader, EndsWhenTheHostLeavesMidTransferOrTimeRunsOut) {
     const Bytes image = Image(300);
     {
         ScriptedLine line;
-        line.Host(Header(300, Sum16(image))).Host(Bytes(image.begin(), image.begin() + 200)).Leave();
+        line.Host(Header(300, Sum16(image)))
+            .Host(Bytes(image.begin(), image.begin() + 200))
+            .Leave();
         Outcome run = RunLoader(line);
         EXPECT_EQ(run.verdict.exitCode, kTargetIncomplete);
-        EXPECT_NE(run.verdict.text.find("block 2 (200 of 300 bytes"), std::string::npos) << run.verdict.text;
+        EXPECT_NE(run.verdict.text.find("block 2 (200 of 300 bytes"), std::string::npos)
+            << run.verdict.text;
         EXPECT_EQ(run.received.size(), 200u);
     }
     {

@@ -32,7 +32,8 @@ constexpr auto kGenerous = 60s;
 // The host's end of the line: the slave side, raw, as a serial port would be.
 class HostEnd {
 public:
-    explicit HostEnd(const std::string& path) : fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+    explicit HostEnd(const std::string& path)
+        : fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
         termios t{};
         if (fd >= 0 && tcgetattr(fd, &t) == 0) {
             cfmakeraw(&t);
@@ -65,8 +66,10 @@ public:
         size_t done = 0;
         while (done < bytes.size()) {
             ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-            if (n > 0) done += size_t(n);
-            else poll(nullptr, 0, 1);
+            if (n > 0)
+                done += size_t(n);
+            else
+                poll(nullptr, 0, 1);
         }
     }
 
@@ -80,8 +83,21 @@ private:
 Bytes Header(const Bytes& image) {
     const uint32_t n = uint32_t(image.size());
     const uint16_t sum = test_support::Sum16(image);
-    return {0x5A, 0xA5, 0x80, 0, 0, 0, 0, uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n),
-            uint8_t(sum >> 8), uint8_t(sum), 0, 0};
+    return {0x5A,
+            0xA5,
+            0x80,
+            0,
+            0,
+            0,
+            0,
+            uint8_t(n >> 24),
+            uint8_t(n >> 16),
+            uint8_t(n >> 8),
+            uint8_t(n),
+            uint8_t(sum >> 8),
+            uint8_t(sum),
+            0,
+            0};
 }
 
 Bytes Image(size_t size, unsigned seed = 1) {
@@ -115,7 +131,8 @@ protected:
     std::string Path(const std::string& name) const { return (dir / name).string(); }
 
     static void Save(const std::string& path, const Bytes& bytes) {
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
     static Bytes Load(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
@@ -175,8 +192,11 @@ TEST_F(TargetProcess, HelpAndVersionAreShownAndBadOptionsAreRefused) {
     EXPECT_EQ(shown.exitCode, 0);
     EXPECT_EQ(shown.out, "kestrune-target " + version + "\n");
 
-    for (auto args : {std::vector<std::string>{"--bogus"}, {"--baud", "fast"}, {"--nak-block"},
-                      {"--ready-interval", "0"}, {"--nak-header=1"}}) {
+    for (auto args : {std::vector<std::string>{"--bogus"},
+                      {"--baud", "fast"},
+                      {"--nak-block"},
+                      {"--ready-interval", "0"},
+                      {"--nak-header=1"}}) {
         args.insert(args.begin(), KESTRUNE_TARGET_EXE);
         RunResult bad = RunProgram(args, kGenerous);
         EXPECT_EQ(bad.exitCode, kTargetUsage) << args[1];
@@ -187,8 +207,8 @@ TEST_F(TargetProcess, HelpAndVersionAreShownAndBadOptionsAreRefused) {
 TEST_F(TargetProcess, ReceivesAnImageAndAccountsForEveryByte) {
     const Bytes image = Image(1000);
     Save(Path("image.bin"), image);
-    auto target = Start({"--link", Path("port"), "--out", Path("out.bin"), "--trace", Path("trace.txt"),
-                         "--expect", Path("image.bin"), "--timeout", "120"});
+    auto target = Start({"--link", Path("port"), "--out", Path("out.bin"), "--trace",
+                         Path("trace.txt"), "--expect", Path("image.bin"), "--timeout", "120"});
     ASSERT_FALSE(ptyPath.empty());
     EXPECT_EQ(fs::read_symlink(Path("port")).string(), ptyPath);
     {
@@ -214,7 +234,8 @@ TEST_F(TargetProcess, ReceivesAnImageAndAccountsForEveryByte) {
 TEST_F(TargetProcess, HostsMayComeAndGoBeforeTheDownload) {
     const Bytes image = Image(300, 2);
     Save(Path("image.bin"), image);
-    auto target = Start({"--ready-interval", "20", "--expect", Path("image.bin"), "--timeout", "120"});
+    auto target =
+        Start({"--ready-interval", "20", "--expect", Path("image.bin"), "--timeout", "120"});
     ASSERT_FALSE(ptyPath.empty());
     for (int i = 0; i < 5; ++i) {
         HostEnd probe(ptyPath);
@@ -230,7 +251,8 @@ TEST_F(TargetProcess, HostsMayComeAndGoBeforeTheDownload) {
 
 TEST_F(TargetProcess, PacesBothDirectionsAtTheBaudRate) {
     const Bytes image = Image(200, 3);
-    auto target = Start({"--baud", "9600", "--noise", "4", "--trace", Path("trace.txt"), "--timeout", "120"});
+    auto target =
+        Start({"--baud", "9600", "--noise", "4", "--trace", Path("trace.txt"), "--timeout", "120"});
     ASSERT_FALSE(ptyPath.empty());
     HostEnd host(ptyPath);
     ASSERT_TRUE(Download(host, image));
@@ -272,7 +294,8 @@ TEST_F(TargetProcess, EndsOnTimeOutAndOnSignalsAndCleansUp) {
 
 TEST_F(TargetProcess, RefusesToReplaceAFileOrToRunWithoutItsExpectFile) {
     Save(Path("precious"), {1, 2, 3});
-    RunResult linkOverFile = RunProgram({KESTRUNE_TARGET_EXE, "--link", Path("precious")}, kGenerous);
+    RunResult linkOverFile =
+        RunProgram({KESTRUNE_TARGET_EXE, "--link", Path("precious")}, kGenerous);
     EXPECT_EQ(linkOverFile.exitCode, kTargetSystem);
     EXPECT_EQ(Load(Path("precious")), (Bytes{1, 2, 3}));
 
@@ -281,7 +304,8 @@ TEST_F(TargetProcess, RefusesToReplaceAFileOrToRunWithoutItsExpectFile) {
     EXPECT_EQ(fs::read_symlink(Path("stale")).string(), ptyPath);
     EXPECT_EQ(target->Wait(kGenerous), kTargetTimeout);
 
-    RunResult noExpect = RunProgram({KESTRUNE_TARGET_EXE, "--expect", Path("missing.bin")}, kGenerous);
+    RunResult noExpect =
+        RunProgram({KESTRUNE_TARGET_EXE, "--expect", Path("missing.bin")}, kGenerous);
     EXPECT_EQ(noExpect.exitCode, kTargetSystem);
 }
 
