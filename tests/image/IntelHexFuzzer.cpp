@@ -4,34 +4,20 @@
 // and no input can make the fuzzer itself run out of memory.
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
 #include "tests/image/HexModel.h"
+#include "tests/support/FailingAllocator.h"
 
 namespace {
 
 constexpr size_t kHeapLimit = 256u << 10;
-std::atomic<bool> heapLimited{false};
-
-class HeapLimit {
-public:
-    HeapLimit() { heapLimited = true; }
-    ~HeapLimit() { heapLimited = false; }
-};
-
-void* Allocate(size_t size) {
-    if (heapLimited && size > kHeapLimit) throw std::bad_alloc();
-    if (void* block = std::malloc(size ? size : 1)) return block;
-    throw std::bad_alloc();
-}
 
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "model disagrees: %s\n", what.c_str());
@@ -63,39 +49,6 @@ void WriteFile(const std::filesystem::path& path, const uint8_t* data, size_t si
 
 }  // namespace
 
-void* operator new(size_t size) {
-    return Allocate(size);
-}
-void* operator new[](size_t size) {
-    return Allocate(size);
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return Allocate(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return Allocate(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, size_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, size_t) noexcept {
-    std::free(block);
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const ModelResult model = ModelParse(text, kHeapLimit);
@@ -103,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> buffer(data, data + size);
     HexResult result;
     {
-        HeapLimit limit;
+        test_support::ScopedHeapLimit limit(kHeapLimit);
         result = ParseIntelHex(buffer);
     }
     if (const std::string diff = CompareWithModel(text, result, buffer, kHeapLimit); !diff.empty())
@@ -119,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FirmwareLoad hexLoad;
     FirmwareLoad rawLoad;
     {
-        HeapLimit limit;
+        test_support::ScopedHeapLimit limit(kHeapLimit);
         hexLoad = LoadFirmwareFile(hexPath, image);
         rawLoad = LoadFirmwareFile(binPath, raw);
     }
