@@ -33,13 +33,15 @@ ScrollBarFields HorizontalBar(const Layout& layout, uint32_t scrollX) {
             ClampToInt(std::min(scrollX, layout.maxScrollX))};
 }
 
-int64_t VerticalStep(ScrollCommand command, const Layout& layout) {
-    const int64_t page = ClampToInt(layout.fullLinesVisible);
+namespace {
+
+// The signed distance of one scroll command, given a line's and a page's size.
+int64_t Step(ScrollCommand command, int64_t line, int64_t page) {
     switch (command) {
         case ScrollCommand::LineBack:
-            return -1;
+            return -line;
         case ScrollCommand::LineForward:
-            return 1;
+            return line;
         case ScrollCommand::PageBack:
             return -page;
         case ScrollCommand::PageForward:
@@ -50,22 +52,15 @@ int64_t VerticalStep(ScrollCommand command, const Layout& layout) {
     return 0;
 }
 
+}  // namespace
+
+int64_t VerticalStep(ScrollCommand command, const Layout& layout) {
+    return Step(command, 1, ClampToInt(layout.fullLinesVisible));
+}
+
 int64_t HorizontalStep(ScrollCommand command, const Layout& layout) {
-    const int64_t step = ClampToInt(layout.charWidth);
-    const int64_t page = int64_t{layout.textRect.right} - layout.textRect.left;
-    switch (command) {
-        case ScrollCommand::LineBack:
-            return -step;
-        case ScrollCommand::LineForward:
-            return step;
-        case ScrollCommand::PageBack:
-            return -page;
-        case ScrollCommand::PageForward:
-            return page;
-        case ScrollCommand::Other:
-            break;
-    }
-    return 0;
+    return Step(command, ClampToInt(layout.charWidth),
+                int64_t{layout.textRect.right} - layout.textRect.left);
 }
 
 int32_t WheelLines(int32_t wheelDelta) {
