@@ -4,9 +4,10 @@ JOBS ?= $(shell nproc)
 NATIVE := build/native
 RELEASE := build/native-release
 WINDOWS := build/windows
+AVR := build/avr
 PREFIX ?= /usr/local
 
-.PHONY: tidy format-check test deps native windows release native-test windows-test demo gui bench screenshot fuzz install dist dist-check clean
+.PHONY: tidy format-check test deps avr native windows release native-test windows-test demo gui bench screenshot fuzz install dist dist-check clean
 
 test: deps
 	@set -o pipefail; status=0; \
@@ -28,12 +29,17 @@ test: deps
 deps:
 	@tools/install-deps.sh
 
-native:
-	@cmake --preset native >/dev/null
+# The AVR firmware comes first: the native simulator tests run its .elf files.
+avr:
+	@cmake --preset avr >/dev/null
+	cmake --build $(AVR) -j $(JOBS)
+
+native: avr
+	@cmake --preset native -DKESTRUNE_AVR_BIN=$(CURDIR)/$(AVR) >/dev/null
 	cmake --build $(NATIVE) -j $(JOBS)
 
-release:
-	@cmake --preset native-release >/dev/null
+release: avr
+	@cmake --preset native-release -DKESTRUNE_AVR_BIN=$(CURDIR)/$(AVR) >/dev/null
 	cmake --build $(RELEASE) -j $(JOBS)
 
 windows:
