@@ -1,8 +1,22 @@
 #include "cli/BoardLog.h"
 
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
+
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#define close _close
+#define write _write
+#else
+#include <unistd.h>
+#endif
 
 #include "cli/Arguments.h"
 
@@ -36,6 +50,13 @@ std::string IsoLocalTime(std::chrono::system_clock::time_point time) {
     return text;
 }
 
+std::string LogProblemLine(const std::string& row, const std::string& reason) {
+    std::string record = row;
+    while (!record.empty() && record.back() == '\n') record.pop_back();
+    return "kestrune-cli: cannot write to the log (" + reason +
+           "): no further board is taken; this board's record: " + record;
+}
+
 std::unique_ptr<BoardLog> BoardLog::Open(const std::string& path, const std::string& file,
                                          uint32_t size, uint16_t checksum) {
     const std::filesystem::path name = PathFromArgument(path);
@@ -43,28 +64,67 @@ std::unique_ptr<BoardLog> BoardLog::Open(const std::string& path, const std::str
     const bool isNew =
         !std::filesystem::exists(name, error) || std::filesystem::file_size(name, error) == 0;
     std::unique_ptr<BoardLog> log(new BoardLog);
-    log->stream.open(name, std::ios::binary | std::ios::app);
-    if (!log->stream) return nullptr;
+#ifdef _WIN32
+    log->fd =
+        _wopen(name.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+    log->fd = open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+#endif
+    if (log->fd < 0) return nullptr;
     log->file = CsvField(file);
     log->size = size;
     log->checksum = checksum;
-    if (isNew) {
-        log->stream << "time,port,board,file,size,checksum,outcome,exit,seconds,bytes_per_s\n"
-                    << std::flush;
-    }
-    if (!log->stream) return nullptr;
+    std::string reason;
+    if (isNew &&
+        !log->Append("time,port,board,file,size,checksum,outcome,exit,seconds,bytes_per_s\n",
+                     reason))
+        return nullptr;
     return log;
 }
 
-void BoardLog::Finished(size_t, const BoardRecord& record) {
+BoardLog::~BoardLog() {
+    if (fd >= 0) close(fd);
+}
+
+void BoardLog::ReportTo(PortObserver& problems, std::atomic<bool>& noMore) {
+    reporter = &problems;
+    takeNoMore = &noMore;
+}
+
+bool BoardLog::Append(const std::string& bytes, std::string& reason) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const size_t chunk = std::min<size_t>(bytes.size() - done, 1u << 30);
+        const auto wrote = write(fd, bytes.data() + done, static_cast<unsigned>(chunk));
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) {
+            reason = wrote < 0 ? std::strerror(errno) : "nothing was written";
+            torn = torn || done > 0;
+            return false;
+        }
+        done += static_cast<size_t>(wrote);
+    }
+    return true;
+}
+
+std::string BoardLog::Row(const BoardRecord& record) const {
     char numbers[96];
     std::snprintf(numbers, sizeof numbers, "%u,%04X", size, checksum);
     std::string row = IsoLocalTime(record.endedAt) + "," + CsvField(record.port) + "," +
                       std::to_string(record.board) + "," + file + "," + numbers + "," +
                       CsvField(OutcomeText(record.message)) + "," + std::to_string(record.exitCode);
     std::snprintf(numbers, sizeof numbers, ",%.3f,%.0f\n", record.seconds, BytesPerSecond(record));
-    row += numbers;
-    stream.write(row.data(), static_cast<std::streamsize>(row.size()));
-    stream.flush();
-    if (!stream) failed = true;
+    return row + numbers;
+}
+
+void BoardLog::Finished(size_t port, const BoardRecord& record) {
+    const std::string row = Row(record);
+    std::string reason;
+    if (Append(torn ? "\n" + row : row, reason)) {
+        torn = false;
+        return;
+    }
+    failed = true;
+    if (takeNoMore) takeNoMore->store(true);
+    if (reporter) reporter->LogProblem(port, record, row, reason);
 }

@@ -54,15 +54,18 @@ constexpr const char* kHelp =
     "  --repeat      board after board: when a download ends, whatever its\n"
     "                outcome, wait (with no time limit) for the next board,\n"
     "                until Ctrl+C. Boards are numbered per port.\n"
-    "  --gap MS      --repeat: a new board is a Ready frame that starts after\n"
-    "                the line was quiet for MS milliseconds (default 500), so a\n"
-    "                board that keeps announcing is not flashed twice\n"
+    "  --gap MS      --repeat: a new board is the first Ready frame after the\n"
+    "                line was quiet for MS milliseconds (default 500), so a\n"
+    "                board that keeps announcing is not flashed twice. After\n"
+    "                10 s of announcing with no pause the port's line says so;\n"
+    "                such a board counts as not flashed. A port whose device\n"
+    "                goes away between boards ends; the others go on.\n"
     "  --log FILE    append one CSV row per board to FILE (a header row when\n"
     "                it is new): time,port,board,file,size,checksum,outcome,\n"
     "                exit,seconds,bytes_per_s\n"
     "  --json        JSON Lines on standard output instead of the human output:\n"
     "                events ready, header, progress and outcome, each with\n"
-    "                port and board\n"
+    "                port and board; and stuck, port_problem, log_problem\n"
     "  -h, --help    show this help\n"
     "\n"
     "Progress goes to the error stream: a bar on a terminal, otherwise a line\n"
@@ -83,7 +86,8 @@ constexpr const char* kHelp =
     "  2   Can't open file !  (FILE cannot be opened or read)\n"
     "  3   not enough memory for FILE (\"Not enough memory for the file !\"), or\n"
     "      FILE is over 4 GiB\n"
-    "  4   the --log FILE cannot be written\n"
+    "  4   the --log FILE cannot be written (a row that fails is shown at\n"
+    "      once; then no port takes a further board)\n"
     "  5   Download.....Open com port error !  (absent, busy, not a port, or\n"
     "      a setting refused; the line before it says why)\n"
     "  6   Download.....Not find device !  (no Ready frame within ~20 s)\n"
@@ -94,8 +98,8 @@ constexpr const char* kHelp =
     "  10  Download.....User stop !  (Ctrl+C)\n"
     "  11  FILE is a damaged HEX file (\"kestrune-cli: FILE: line N: REASON\"):\n"
     "      nothing is sent\n"
-    "  12  --repeat: a board did not succeed (0: every board did; 5: a port\n"
-    "      did not open)\n"
+    "  12  --repeat: a board that announced did not succeed or was left\n"
+    "      unflashed (0: every one did; 5: a port did not open)\n"
     "  64  bad command line\n";
 
 constexpr uint32_t kBaudRates[] = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200};
@@ -226,6 +230,8 @@ int RunDownloadCommand(const CommandArgs& args, std::ostream& out, std::ostream&
     work.quietReads = (options.gapMs + kReadTimeoutMs - 1) / kReadTimeoutMs;
 
     ObserverList observers;
+    std::atomic<bool> takeNoMore{false};
+    work.takeNoMore = &takeNoMore;
     std::unique_ptr<BoardLog> log;
     if (options.logPath) {
         log = BoardLog::Open(*options.logPath, options.file, length, work.checksum);
@@ -233,13 +239,14 @@ int RunDownloadCommand(const CommandArgs& args, std::ostream& out, std::ostream&
             err << "kestrune-cli download: cannot write the log " << *options.logPath << "\n";
             return kExitCannotWrite;
         }
+        log->ReportTo(observers, takeNoMore);
         observers.Add(*log);
     }
     const bool terminal = isatty(fileno(stderr)) != 0;
     const bool gang = options.ports.size() > 1 || options.repeat;
     std::unique_ptr<PortObserver> display;
     if (options.json) {
-        display = std::make_unique<JsonEvents>(out, options.ports, length, work.checksum);
+        display = std::make_unique<JsonEvents>(out, err, options.ports, length, work.checksum);
     } else if (gang) {
         display = std::make_unique<GangDisplay>(out, err, terminal, options.ports, length,
                                                 options.baudRate, options.repeat);
@@ -263,10 +270,8 @@ int RunDownloadCommand(const CommandArgs& args, std::ostream& out, std::ostream&
 
     if (!options.json && gang) static_cast<GangDisplay&>(*display).Summary();
     const int status = OverallStatus(results, options.repeat);
-    if (log && log->WriteFailed()) {
-        err << "kestrune-cli download: could not write every row to the log " << *options.logPath
-            << "\n";
-        if (status == kExitOk) return kExitCannotWrite;
-    }
+    // Each row that failed was reported as it failed; a log that is
+    // incomplete outweighs the boards' outcomes, which were shown.
+    if (log && log->WriteFailed()) return kExitCannotWrite;
     return status;
 }

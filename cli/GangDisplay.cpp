@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/BoardLog.h"
 #include "cli/DownloadProgress.h"
 #include "cli/ExitCodes.h"
 
 namespace {
 
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
+constexpr const char* kStuckText = "announcing without a pause; swap it or press Ctrl+C";
 
 std::string Tally(uint32_t succeeded, uint32_t failed) {
     return std::to_string(succeeded) + " of " + std::to_string(succeeded + failed) +
@@ -39,6 +41,7 @@ std::string GangDisplay::Prefix(const Port& port) const {
 std::string GangDisplay::LiveLine(const Port& port, Clock::time_point now) const {
     std::string line = port.name + std::string(nameWidth - port.name.size(), ' ');
     if (repeat) line += "  board " + std::to_string(port.board);
+    if (port.stuck) line += ":";
     if (port.started) {
         const uint32_t percent = total == 0 ? 100 : static_cast<uint32_t>(100 * port.bytes / total);
         char numbers[64];
@@ -78,6 +81,7 @@ void GangDisplay::Waiting(size_t index, uint32_t board) {
     Port& port = ports[index];
     port.board = board;
     port.started = false;
+    port.stuck = false;
     port.bytes = 0;
     port.lastTenth = 0;
     const bool next = repeat && board > 1;
@@ -131,6 +135,29 @@ void GangDisplay::Finished(size_t index, const BoardRecord& record) {
     Print(success ? out : err, Prefix(port) + "Download" + record.message);
     if (success) Print(err, Prefix(port) + EfficiencyLine(record));
     if (repeat && !terminal) Print(err, port.name + ": " + Tally(port.succeeded, port.failed));
+}
+
+void GangDisplay::Stuck(size_t index, uint32_t board) {
+    Port& port = ports[index];
+    port.board = board;
+    port.stuck = true;
+    port.state = kStuckText;
+    if (terminal)
+        Draw();
+    else
+        Print(err, Prefix(port) + port.state);
+}
+
+void GangDisplay::PortProblem(size_t index, uint32_t, const std::string& text) {
+    Port& port = ports[index];
+    port.stuck = false;
+    port.state = text;
+    Print(err, "kestrune-cli: " + port.name + ": " + text);
+}
+
+void GangDisplay::LogProblem(size_t, const BoardRecord&, const std::string& row,
+                             const std::string& reason) {
+    Print(err, LogProblemLine(row, reason));
 }
 
 void GangDisplay::Summary() {

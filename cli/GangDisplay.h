@@ -25,6 +25,10 @@ public:
     void Ready(size_t port, uint32_t board) override;
     void Progress(size_t port, uint32_t board, uint8_t percent, uint64_t bytes) override;
     void Finished(size_t port, const BoardRecord& record) override;
+    void Stuck(size_t port, uint32_t board) override;
+    void PortProblem(size_t port, uint32_t board, const std::string& text) override;
+    void LogProblem(size_t port, const BoardRecord& record, const std::string& row,
+                    const std::string& reason) override;
 
     // Once every port has ended: "3 of 4 boards succeeded"; repeat mode
     // first gives each port's own count.
@@ -38,6 +42,7 @@ private:
         std::string state = "waiting for the boot loader";
         uint64_t bytes = 0;
         bool started = false;
+        bool stuck = false;
         Clock::time_point startedAt{};
         std::optional<Clock::time_point> endedAt;  // the rate stays as it was at the end
         uint32_t lastTenth = 0;

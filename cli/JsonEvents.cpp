@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "cli/BoardLog.h"
+
 std::string JsonString(const std::string& text) {
     std::string json = "\"";
     for (const char c : text) {
@@ -20,9 +22,15 @@ std::string JsonString(const std::string& text) {
     return json + "\"";
 }
 
-JsonEvents::JsonEvents(std::ostream& stream, const std::vector<std::string>& names,
-                       uint32_t imageSize, uint16_t imageChecksum)
-    : out(stream), lastPercent(names.size(), -1), size(imageSize), checksum(imageChecksum) {
+JsonEvents::JsonEvents(std::ostream& stream, std::ostream& errorStream,
+                       const std::vector<std::string>& portNames, uint32_t imageSize,
+                       uint16_t imageChecksum)
+    : out(stream),
+      err(errorStream),
+      names(portNames),
+      lastPercent(portNames.size(), -1),
+      size(imageSize),
+      checksum(imageChecksum) {
     for (const std::string& name : names) ports.push_back(JsonString(name));
 }
 
@@ -59,4 +67,20 @@ void JsonEvents::Finished(size_t port, const BoardRecord& record) {
         problem = ",\"port_problem\":" + JsonString(record.portProblem);
     Emit(Start("outcome", port, record.board) +
          ",\"message\":" + JsonString(OutcomeText(record.message)) + numbers + problem);
+}
+
+void JsonEvents::Stuck(size_t port, uint32_t board) {
+    Emit(Start("stuck", port, board));
+}
+
+void JsonEvents::PortProblem(size_t port, uint32_t board, const std::string& text) {
+    err << "kestrune-cli: " << names[port] << ": " << text << "\n" << std::flush;
+    Emit(Start("port_problem", port, board) + ",\"problem\":" + JsonString(text));
+}
+
+void JsonEvents::LogProblem(size_t port, const BoardRecord& record, const std::string& row,
+                            const std::string& reason) {
+    err << LogProblemLine(row, reason) << "\n" << std::flush;
+    Emit(Start("log_problem", port, record.board) + ",\"problem\":" + JsonString(reason) +
+         ",\"row\":" + JsonString(row));
 }

@@ -4,6 +4,11 @@
 //   header    the header went out: "size", "checksum" (four hex digits)
 //   progress  "percent", "bytes" acknowledged (once per new percentage)
 //   outcome   "message" (e.g. "Success !"), "exit", "seconds", "bytes_per_s"
+//   stuck         repeat: the board announces without a pause and is not taken
+//   port_problem  the port ends with no board in progress: "problem"
+//   log_problem   the board's record could not be written: "problem" (the
+//                 system's reason) and "row", the record as it would have been
+// The two problems also go to the error stream as lines, as without --json.
 #pragma once
 
 #include <ostream>
@@ -14,18 +19,24 @@
 
 class JsonEvents : public PortObserver {
 public:
-    JsonEvents(std::ostream& out, const std::vector<std::string>& ports, uint32_t size,
-               uint16_t checksum);
+    JsonEvents(std::ostream& out, std::ostream& err, const std::vector<std::string>& ports,
+               uint32_t size, uint16_t checksum);
 
     void Ready(size_t port, uint32_t board) override;
     void Progress(size_t port, uint32_t board, uint8_t percent, uint64_t bytes) override;
     void Finished(size_t port, const BoardRecord& record) override;
+    void Stuck(size_t port, uint32_t board) override;
+    void PortProblem(size_t port, uint32_t board, const std::string& text) override;
+    void LogProblem(size_t port, const BoardRecord& record, const std::string& row,
+                    const std::string& reason) override;
 
 private:
     std::string Start(const char* event, size_t port, uint32_t board) const;
     void Emit(const std::string& object);
 
     std::ostream& out;
+    std::ostream& err;
+    std::vector<std::string> names;
     std::vector<std::string> ports;  // as JSON strings
     std::vector<int> lastPercent;
     uint32_t size;

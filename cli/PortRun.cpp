@@ -1,6 +1,7 @@
 #include "cli/PortRun.h"
 
 #include <functional>
+#include <optional>
 
 #include "cli/ExitCodes.h"
 #include "isp/DownloadJob.h"
@@ -70,6 +71,22 @@ void ObserverList::Finished(size_t port, const BoardRecord& record) {
     for (PortObserver* o : observers) o->Finished(port, record);
 }
 
+void ObserverList::Stuck(size_t port, uint32_t board) {
+    std::lock_guard lock(mutex);
+    for (PortObserver* o : observers) o->Stuck(port, board);
+}
+
+void ObserverList::PortProblem(size_t port, uint32_t board, const std::string& text) {
+    std::lock_guard lock(mutex);
+    for (PortObserver* o : observers) o->PortProblem(port, board, text);
+}
+
+void ObserverList::LogProblem(size_t port, const BoardRecord& record, const std::string& row,
+                              const std::string& reason) {
+    std::lock_guard lock(mutex);
+    for (PortObserver* o : observers) o->LogProblem(port, record, row, reason);
+}
+
 int ExitCodeFor(Outcome outcome) {
     switch (outcome) {
         case Outcome::Success:
@@ -113,13 +130,20 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
     if (work.repeat) job.port->Purge();  // the next-board exchange leaves the line as it is
 
     std::atomic<uint8_t>& cell = *job.progress;
+    // Once, every port has its one board to finish; only repeat mode stops taking them.
+    const auto noMore = [&work] {
+        return work.repeat && work.takeNoMore && work.takeNoMore->load();
+    };
     for (uint32_t board = 1;; ++board) {
         WatchedPort port(*job.port, [&] { observer.Ready(index, board); });
         std::string message;
         uint64_t acknowledged = 0;
+        std::optional<Clock::time_point> announcingSince;
+        bool stuck = false;
         ExchangeHooks hooks;
         hooks.stopRequested = [&] {
-            return cell.load() == STOP_REQUEST || stopAll.load() == STOP_REQUEST;
+            return cell.load() == STOP_REQUEST || stopAll.load() == STOP_REQUEST ||
+                   (!port.Started() && noMore());
         };
         hooks.progress = [&](uint8_t percent) {
             // A stop that lands while a block's reply arrives must not be lost.
@@ -130,6 +154,19 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
             observer.Progress(index, board, percent, acknowledged);
         };
         hooks.message = [&message](const char* text) { message = text; };
+        hooks.announcing = [&] {
+            const Clock::time_point now = Clock::now();
+            if (!announcingSince) announcingSince = now;
+            if (!stuck && now - *announcingSince >= kStuckAfter) {
+                stuck = true;
+                observer.Stuck(index, board);
+            }
+        };
+        hooks.lineQuiet = [&] {  // the announcing board was taken away
+            announcingSince.reset();
+            if (stuck) observer.Waiting(index, board);
+            stuck = false;
+        };
 
         observer.Waiting(index, board);
         const uint8_t* image = work.image->data();
@@ -138,8 +175,12 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
                 ? RunNextBoardExchange(port, image, job.length, job.startAddress, job.checksum,
                                        hooks, board == 1 ? 0 : work.quietReads)
                 : RunExchange(port, image, job.length, job.startAddress, job.checksum, hooks);
-        // Stopped while no board was there: nothing to count.
-        if (work.repeat && !port.Started() && outcome == Outcome::UserStop) break;
+        const bool gone = job.port->DeviceGone();
+        if (work.repeat && !port.Started()) {
+            // The wait ended with no board taken: a stop, or the device gone.
+            if (gone) observer.PortProblem(index, board, "the device went away");
+            if (!stuck) break;  // nothing announced: nothing to count
+        }
 
         BoardRecord record;
         record.port = name;
@@ -153,7 +194,7 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
         record.lineBytes = port.lineBytes;
         record.baudRate = job.baudRate;
         record.endedAt = std::chrono::system_clock::now();
-        if (job.port->DeviceGone()) record.portProblem = "the device went away";
+        if (gone && (record.started || !work.repeat)) record.portProblem = "the device went away";
         observer.Finished(index, record);
 
         (outcome == Outcome::Success ? result.succeeded : result.failed) += 1;
@@ -162,7 +203,7 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
             break;
         }
         result.status = result.failed > 0 ? kExitBoardsFailed : kExitOk;
-        if (stopAll.load() == STOP_REQUEST || !port.Started()) break;  // stopped, or gone
+        if (stopAll.load() == STOP_REQUEST || !port.Started() || gone || noMore()) break;
         cell.store(0);
     }
     return result;

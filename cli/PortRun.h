@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -23,6 +24,15 @@ public:
     virtual void Progress(size_t /*port*/, uint32_t /*board*/, uint8_t /*percent*/,
                           uint64_t /*bytes*/) {}
     virtual void Finished(size_t /*port*/, const BoardRecord& /*record*/) {}
+    // Repeat mode: board `board` has announced for kStuckAfter without a
+    // pause, so it cannot be told from the board before; it is not taken.
+    virtual void Stuck(size_t /*port*/, uint32_t /*board*/) {}
+    // The port ends with no board in progress, e.g. "the device went away".
+    virtual void PortProblem(size_t /*port*/, uint32_t /*board*/, const std::string& /*text*/) {}
+    // The record of a board that ended could not be written: `row` is the
+    // record as it would have been, `reason` the system's reason.
+    virtual void LogProblem(size_t /*port*/, const BoardRecord& /*record*/,
+                            const std::string& /*row*/, const std::string& /*reason*/) {}
 };
 
 class ObserverList : public PortObserver {
@@ -32,9 +42,15 @@ public:
     void Ready(size_t port, uint32_t board) override;
     void Progress(size_t port, uint32_t board, uint8_t percent, uint64_t bytes) override;
     void Finished(size_t port, const BoardRecord& record) override;
+    void Stuck(size_t port, uint32_t board) override;
+    void PortProblem(size_t port, uint32_t board, const std::string& text) override;
+    void LogProblem(size_t port, const BoardRecord& record, const std::string& row,
+                    const std::string& reason) override;
 
 private:
-    std::mutex mutex;
+    // Recursive: an observer may report a problem of its own from within an
+    // event (the log, when a row cannot be written).
+    std::recursive_mutex mutex;
     std::vector<PortObserver*> observers;
 };
 
@@ -44,11 +60,18 @@ struct PortWork {
     uint32_t baudRate = 115200;
     bool repeat = false;
     uint32_t quietReads = 0;  // repeat: the quiet gap before a new board, in reads
+    // Set (by anyone, at any time): every port finishes the board in progress
+    // and takes no further one.
+    const std::atomic<bool>* takeNoMore = nullptr;
 };
+
+// How long a board may announce without a pause before the line says so.
+constexpr std::chrono::seconds kStuckAfter{10};
 
 struct PortResult {
     // Once: the exit code of the outcome. Repeat: kExitOpenPortError when the
-    // port did not open, else kExitBoardsFailed when any board failed, else 0.
+    // port did not open, else kExitBoardsFailed when any board that announced
+    // failed or was left unflashed, else 0.
     int status = 0;
     uint32_t succeeded = 0;
     uint32_t failed = 0;
@@ -57,6 +80,9 @@ struct PortResult {
 int ExitCodeFor(Outcome outcome);
 
 // Runs port number `index` (named `name`) until its work is done or
-// `stopAll` holds STOP_REQUEST.
+// `stopAll` holds STOP_REQUEST. Repeat mode counts and reports only boards
+// that announced: a wait that ends with no board (a stop, the device gone,
+// takeNoMore) adds no record, except for a board that was Stuck, which counts
+// as not flashed. The port ends when its device has gone.
 PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
                    const std::atomic<uint8_t>& stopAll, PortObserver& observer);

@@ -1,5 +1,6 @@
 #include "cli/SingleDisplay.h"
 
+#include "cli/BoardLog.h"
 #include "cli/ExitCodes.h"
 
 SingleDisplay::SingleDisplay(std::ostream& stdOut, std::ostream& stdErr, bool terminal,
@@ -29,4 +30,9 @@ void SingleDisplay::Finished(size_t, const BoardRecord& record) {
         err << problem << "\n";
     (success ? out : err) << "Download" << record.message << "\n" << std::flush;
     if (success) err << EfficiencyLine(record) << "\n" << std::flush;
+}
+
+void SingleDisplay::LogProblem(size_t, const BoardRecord&, const std::string& row,
+                               const std::string& reason) {
+    err << LogProblemLine(row, reason) << "\n" << std::flush;
 }

@@ -18,6 +18,8 @@ public:
     void Ready(size_t port, uint32_t board) override;
     void Progress(size_t port, uint32_t board, uint8_t percent, uint64_t bytes) override;
     void Finished(size_t port, const BoardRecord& record) override;
+    void LogProblem(size_t port, const BoardRecord& record, const std::string& row,
+                    const std::string& reason) override;
 
 private:
     std::ostream& out;

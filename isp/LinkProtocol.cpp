@@ -23,6 +23,12 @@ struct Hooks {
     void Message(Outcome outcome) const {
         if (hooks.message) hooks.message(OutcomeMessage(outcome));
     }
+    void Announcing() const {
+        if (hooks.announcing) hooks.announcing();
+    }
+    void LineQuiet() const {
+        if (hooks.lineQuiet) hooks.lineQuiet();
+    }
 };
 
 bool IsFrame(const uint8_t frame[3], uint8_t code) {
@@ -63,8 +69,9 @@ WaitResult WaitForReady(SerialPort& port, const Hooks& hooks) {
 WaitResult WaitForNextBoard(SerialPort& port, const Hooks& hooks, uint32_t quietReads) {
     uint8_t frame[kFrameSize] = {};
     uint32_t count = 0;
-    uint32_t quiet = 0;       // reads in a row that brought nothing, up to quietReads
-    bool afterQuiet = false;  // the frame being collected began after a quiet gap
+    uint32_t quiet = 0;            // reads in a row that brought nothing, up to quietReads
+    bool armed = quietReads == 0;  // the gap has passed: the next Ready frame is a board
+    bool announcedEarly = false;   // a Ready frame came before the gap
     for (;;) {
         if (hooks.StopRequested()) return WaitResult::Stopped;
         uint8_t byte = 0;
@@ -73,17 +80,26 @@ WaitResult WaitForNextBoard(SerialPort& port, const Hooks& hooks, uint32_t quiet
         if (read != ReadResult::Byte) {
             if (read == ReadResult::Failed)
                 std::this_thread::sleep_for(std::chrono::milliseconds(kReadTimeoutMs));
-            quiet = std::min(quiet + 1, quietReads);
+            if (quiet < quietReads && ++quiet == quietReads) {
+                count = 0;  // the rest of this frame will never come
+                armed = true;
+                if (announcedEarly) hooks.LineQuiet();
+                announcedEarly = false;
+            }
             continue;
         }
-        if (count == 0) afterQuiet = quiet >= quietReads;
         quiet = 0;
         frame[count] = byte;
         if (frame[0] == kTargetLead) ++count;
-        if (count == kFrameSize) {
-            if (afterQuiet && IsFrame(frame, kReadyCode)) return WaitResult::Done;
-            Resynchronise(frame, count);  // a tail kept here did not follow a quiet gap
-            afterQuiet = false;
+        if (count < kFrameSize) continue;
+        if (!IsFrame(frame, kReadyCode)) {
+            Resynchronise(frame, count);
+        } else if (armed) {
+            return WaitResult::Done;
+        } else {
+            count = 0;
+            announcedEarly = true;
+            hooks.Announcing();
         }
     }
 }

@@ -21,6 +21,9 @@ struct ExchangeHooks {
     std::function<bool()> stopRequested;               // the caller's stop test
     std::function<void(uint8_t percent)> progress;     // after every acknowledged block
     std::function<void(const char* message)> message;  // once, with the outcome's message
+    // Repeat mode's wait for the next board only:
+    std::function<void()> announcing;  // a Ready frame that came too soon to be a new board
+    std::function<void()> lineQuiet;   // the line was quiet for the gap after such a frame
 };
 
 constexpr uint32_t kBlockSize = 128;
@@ -60,10 +63,15 @@ Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length, uin
                     uint16_t checksum, const ExchangeHooks& hooks);
 
 // Repeat mode: the same exchange with the next board on a port that stays open.
-// Its Ready wait has no read bound (it ends with a Ready frame or a stop) and
-// takes only a Ready frame whose first byte follows at least `quietReads`
-// reads in a row that brought nothing (each lasts the read time-out), so a
-// board that keeps announcing after it was flashed is not flashed again.
+// Its Ready wait has no read bound (it ends with a Ready frame, a stop or the
+// device gone). A board is the first Ready frame to complete after the line
+// was quiet for `quietReads` reads in a row (each lasts the read time-out);
+// whatever comes between the quiet gap and that frame (noise, a stray 0xA5,
+// a frame that is not Ready) is traffic, not a board. A partial frame does not
+// outlast the gap: the next frame is judged afresh. A Ready frame with no gap
+// before it is a board that keeps announcing after it was flashed: it is not
+// taken, and `announcing` is told; `lineQuiet` is told when a gap follows.
+// With `quietReads` 0 the first Ready frame is taken.
 // Unlike RunExchange it does not purge first: the end frame for the board
 // before may still be on its way out, and whatever the line holds is simply
 // read, and breaks the quiet. A port that reports the device gone ends the

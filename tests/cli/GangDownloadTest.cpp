@@ -2,7 +2,10 @@
 // against kestrune-target processes on real pseudo-terminals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
@@ -139,38 +142,43 @@ TEST_F(Gang, CtrlCStopsEveryPort) {
     for (auto& target : targets) EXPECT_EQ(target->Wait(kGenerous), kTargetIncomplete);
 }
 
-// The first line plays three boards, the first of which rejects a block, and
-// then goes away with its target, which ends that port as an unplugged adapter
-// does. The second line's board goes on announcing at once after it was
-// flashed: it must be flashed once, however long it announces.
-TEST_F(Gang, RepeatGoesBoardAfterBoardUntilCtrlCAndFlashesAnAnnouncingBoardOnce) {
-    StartTargets(
-        {{"--boards", "3", "--nak-block", "2", "--swap-gap", "2500", "--out", Path("rx.bin")},
-         {"--boards", "2", "--swap-gap", "0"}});
+// The first line plays three boards with noise before every frame, the first
+// of which rejects a block, and then goes away with its target, which ends
+// that port as an unplugged adapter does, with no board row. The second
+// line's board goes on announcing at once after it was flashed: it is flashed
+// once, and after 10 s the line says it is stuck; at Ctrl+C it counts as not
+// flashed.
+TEST_F(Gang, RepeatFlashesEveryBoardOnceAndCountsOnlyBoardsThatAnnounced) {
+    StartTargets({{"--boards", "3", "--noise", "1", "--nak-block", "2", "--swap-gap", "2500",
+                   "--out", Path("rx.bin")},
+                  {"--boards", "2", "--swap-gap", "0"}});
     ChildProcess cli(
         GangArgs({"--repeat", "--gap", "1000", "--log", Path("board.log")}, kSampleBin));
-    ASSERT_TRUE(ErrorStreamShows(cli, ports[0] + ": 2 of 3 boards succeeded")) << cli.Err();
-    std::this_thread::sleep_for(2s);  // the second board would have had time to go again
+    const std::string stuck =
+        ports[1] + ": board 2: announcing without a pause; swap it or press Ctrl+C";
+    ASSERT_TRUE(ErrorStreamShows(cli, ports[0] + ": the device went away")) << cli.Err();
+    ASSERT_TRUE(ErrorStreamShows(cli, stuck)) << cli.Err();
     cli.Signal(SIGINT);
     EXPECT_EQ(cli.Wait(kGenerous), kExitBoardsFailed);
     EXPECT_EQ(targets[0]->Wait(kGenerous), kTargetBlockRejected) << targets[0]->Out();
 
     EXPECT_EQ(LinesWith(cli.Err(), ": Download."),
               (std::vector<std::string>{ports[0] + ": board 1: Download.....Program Error !",
-                                        ports[0] + ": board 4: Download.....Not find device !"}));
+                                        ports[1] + ": board 2: Download.....User stop !"}));
     EXPECT_EQ(LinesWith(cli.Err(), "went away"),
               std::vector<std::string>{"kestrune-cli: " + ports[0] + ": the device went away"});
+    EXPECT_EQ(LinesWith(cli.Err(), "announcing"), std::vector<std::string>{stuck});
     EXPECT_EQ(LinesWith(cli.Out(), ": Download."),
               (std::vector<std::string>{ports[1] + ": board 1: Download.....Success !",
                                         ports[0] + ": board 2: Download.....Success !",
                                         ports[0] + ": board 3: Download.....Success !"}));
     EXPECT_EQ(LinesWith(cli.Out(), "boards succeeded"),
-              (std::vector<std::string>{ports[0] + ": 2 of 4 boards succeeded",
-                                        ports[1] + ": 1 of 1 boards succeeded",
+              (std::vector<std::string>{ports[0] + ": 2 of 3 boards succeeded",
+                                        ports[1] + ": 1 of 2 boards succeeded",
                                         "3 of 5 boards succeeded"}));
 
-    EXPECT_EQ(Load(Path("rx-3.bin")), Load(kSampleBin));  // one --out file per board
-    EXPECT_EQ(Load(Path("rx-1.bin")).size(), 256u);       // up to the rejected block 2
+    for (const char* rx : {"rx-2.bin", "rx-3.bin"}) EXPECT_EQ(Load(Path(rx)), Load(kSampleBin));
+    EXPECT_EQ(Load(Path("rx-1.bin")).size(), 256u);  // up to the rejected block 2
 
     std::vector<std::string> logged;
     for (const auto& row : CsvRows(Path("board.log")))
@@ -178,7 +186,79 @@ TEST_F(Gang, RepeatGoesBoardAfterBoardUntilCtrlCAndFlashesAnAnnouncingBoardOnce)
     EXPECT_EQ(logged, (std::vector<std::string>{
                           "port board outcome exit", ports[0] + " 1 Program Error ! 8",
                           ports[1] + " 1 Success ! 0", ports[0] + " 2 Success ! 0",
-                          ports[0] + " 3 Success ! 0", ports[0] + " 4 Not find device ! 6"}));
+                          ports[0] + " 3 Success ! 0", ports[1] + " 2 User stop ! 10"}));
+}
+
+// JSON events of the port's endings: a device gone between boards ends its
+// port with a port_problem event and no board; a board pulled mid-download is
+// one board, with the outcome of its wait. The run ends by itself.
+TEST_F(Gang, RepeatEndsAPortWhoseDeviceWentAwayAndTheOthersGoOn) {
+    StartTargets({{"--boards", "2", "--swap-gap", "1500", "--out", Path("rx.bin")},
+                  {"--hangup-after-block", "2"}});
+    RunResult cli = RunProgram(GangArgs({"--repeat", "--json"}, kSampleBin), kGenerous);
+    EXPECT_EQ(cli.exitCode, kExitBoardsFailed) << cli.err;
+    for (const char* rx : {"rx-1.bin", "rx-2.bin"}) EXPECT_EQ(Load(Path(rx)), Load(kSampleBin));
+
+    std::vector<std::string> endings;
+    std::istringstream lines(cli.out);
+    for (std::string line; std::getline(lines, line);) {
+        nlohmann::json event;
+        ASSERT_NO_THROW(event = nlohmann::json::parse(line)) << line;
+        const std::string kind = event["event"];
+        const std::string who = event["port"] == ports[0] ? "A" : "B";
+        if (kind == "outcome")
+            endings.push_back(who + std::to_string(event["board"].get<int>()) + " " +
+                              event["message"].get<std::string>() + " " +
+                              event.value("port_problem", ""));
+        if (kind == "port_problem")
+            endings.push_back(who + std::to_string(event["board"].get<int>()) + " problem " +
+                              event["problem"].get<std::string>());
+    }
+    std::sort(endings.begin(), endings.end());
+    EXPECT_EQ(endings, (std::vector<std::string>{"A1 Success ! ", "A2 Success ! ",
+                                                 "A3 problem the device went away",
+                                                 "B1 Read time out ! the device went away"}))
+        << cli.out;
+    for (const std::string& p : ports)
+        EXPECT_EQ(LinesWith(cli.err, "kestrune-cli: " + p + ": the device went away").size(),
+                  p == ports[0] ? 1u : 0u)
+            << cli.err;
+}
+
+// A row that cannot be written is shown at once with the record itself; no
+// further board is taken, the board in progress on the other port finishes,
+// and the run ends with exit 4 by itself.
+TEST_F(Gang, RepeatStopsTakingBoardsWhenTheLogCannotBeWritten) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    Save(Path("image.bin"), Pattern(1024));
+    // The first port's board ends after about 2 s, while the second one's is under way.
+    StartTargets({{"--boards", "3", "--swap-gap", "1500", "--reply-delay", "200"},
+                  {"--baud", "2400", "--reply-delay", "300", "--expect", Path("image.bin")}});
+    RunResult cli = RunProgram(
+        GangArgs({"--repeat", "--json", "--log", "/dev/full", "--baud", "2400"}, Path("image.bin")),
+        kGenerous);
+    EXPECT_EQ(cli.exitCode, kExitCannotWrite) << cli.err;
+    EXPECT_EQ(targets[1]->Wait(kGenerous), kTargetImageOk) << targets[1]->Out();
+
+    std::vector<std::string> events;
+    std::istringstream lines(cli.out);
+    for (std::string line; std::getline(lines, line);) {
+        nlohmann::json event;
+        ASSERT_NO_THROW(event = nlohmann::json::parse(line)) << line;
+        const std::string kind = event["event"];
+        if (kind == "outcome" || kind == "log_problem" || kind == "ready")
+            events.push_back((event["port"] == ports[0] ? "A" : "B") +
+                             std::to_string(event["board"].get<int>()) + " " + kind);
+        if (kind == "log_problem") {
+            EXPECT_EQ(event["problem"], std::strerror(ENOSPC));
+            EXPECT_NE(event["row"].get<std::string>().find(",Success !,0,"), std::string::npos);
+        }
+    }
+    std::sort(events.begin(), events.end());
+    EXPECT_EQ(events, (std::vector<std::string>{"A1 log_problem", "A1 outcome", "A1 ready",
+                                                "B1 log_problem", "B1 outcome", "B1 ready"}))
+        << cli.out;
+    EXPECT_EQ(LinesWith(cli.err, "kestrune-cli: cannot write to the log (").size(), 2u) << cli.err;
 }
 
 }  // namespace

@@ -51,6 +51,8 @@ struct Exchange {
     std::vector<uint32_t> stopTestReads;  // reads made before each stop test
 
     std::optional<uint32_t> quietReads;  // set: the exchange with the next board
+    uint32_t announcing = 0;             // the next-board wait's two hooks
+    uint32_t quietTold = 0;
 
     Outcome Run(const Bytes& image) { return Run(image, Sum16(image)); }
 
@@ -64,6 +66,8 @@ struct Exchange {
         hooks.message = [this](const char* text) {
             messages.push_back({text, port.purges.size(), port.written.size()});
         };
+        hooks.announcing = [this] { ++announcing; };
+        hooks.lineQuiet = [this] { ++quietTold; };
         const auto length = static_cast<uint32_t>(image.size());
         if (quietReads) {
             return RunNextBoardExchange(port, image.data(), length, 0, checksum, hooks,
@@ -450,30 +454,59 @@ TEST(Stop, DoesNotWinOverTheAcknowledgeBound) {
     EXPECT_EQ(run.port.reads, 3u + 1002u);
 }
 
-// The next board: only a Ready frame that starts after a quiet gap counts,
-// and the wait has no read bound (these runs end by a stop after 3000 reads).
-TEST(NextBoardWait, TakesOnlyAReadyFrameAfterTheQuietGap) {
+// The next board: the first Ready frame after a quiet gap is a board, whatever
+// traffic came between; the wait has no read bound (these runs end by a stop
+// after 3000 reads). Ready frames before the gap are told, and so is the gap
+// that follows them (in the runs with no board, the accepting target's own
+// Ready frame is the last one, and silence follows it).
+TEST(NextBoardWait, TakesTheFirstReadyFrameAfterTheQuietGap) {
     struct Case {
         const char* what;
         std::function<void(ScriptedPort&)> script;  // what comes before an accepting target
         uint32_t quietReads;
         bool flashed;
+        uint32_t announcing;  // Ready frames not taken
+        uint32_t quietTold;
     };
     const Bytes ready = kReadyFrame;
     const Case cases[] = {
-        {"the first board: no gap needed", [](ScriptedPort&) {}, 0, true},
-        {"a board announcing at once", [](ScriptedPort&) {}, 3, false},
-        {"after a gap of exactly 3 reads", [](ScriptedPort& p) { p.Silence(3); }, 3, true},
-        {"failed reads are quiet too", [](ScriptedPort& p) { p.Fail(3); }, 3, true},
-        {"a gap one read short", [](ScriptedPort& p) { p.Silence(2); }, 3, false},
-        {"noise breaks the quiet", [](ScriptedPort& p) { p.Silence(5).Send({0x13}); }, 3, false},
-        {"a stray lead byte too", [](ScriptedPort& p) { p.Silence(5).Send({0xA5}); }, 3, false},
+        {"the first board: no gap needed", [](ScriptedPort&) {}, 0, true, 0, 0},
+        {"a board announcing at once", [](ScriptedPort&) {}, 3, false, 1, 1},
+        {"after a gap of exactly 3 reads", [](ScriptedPort& p) { p.Silence(3); }, 3, true, 0, 0},
+        {"failed reads are quiet too", [](ScriptedPort& p) { p.Fail(3); }, 3, true, 0, 0},
+        {"a gap one read short", [](ScriptedPort& p) { p.Silence(2); }, 3, false, 1, 1},
+        {"noise after the gap is traffic",
+         [](ScriptedPort& p) {
+             p.Silence(3).Send({0x13, 0x00, 0x5A});
+         },
+         3, true, 0, 0},
+        {"a stray lead byte after the gap", [](ScriptedPort& p) { p.Silence(5).Send({0xA5}); }, 3,
+         true, 0, 0},
+        {"a stray lead byte before the gap is dropped",
+         [](ScriptedPort& p) { p.Send({0xA5}).Silence(3); }, 3, true, 0, 0},
+        {"a partial frame before the gap is dropped",
+         [](ScriptedPort& p) {
+             p.Send({0xA5, 0x5A}).Silence(3);
+         },
+         3, true, 0, 0},
+        {"a partial frame with no gap after it",
+         [](ScriptedPort& p) {
+             p.Send({0xA5, 0x5A});
+         },
+         3, false, 1, 1},
+        {"noise before a frame that is not Ready breaks no rule",
+         [](ScriptedPort& p) { p.Silence(3).Send({0x13}).Send(kAckFrame); }, 3, true, 0, 0},
+        {"a board that keeps announcing with noise",
+         [&](ScriptedPort& p) {
+             for (int i = 0; i < 100; ++i) p.Send({0x13}).Send(ready).Silence(2);
+         },
+         3, false, 101, 1},
         {"a board that keeps announcing, then a new one",
          [&](ScriptedPort& p) {
              for (int i = 0; i < 500; ++i) p.Send(ready).Silence(2);
              p.Silence(1);
          },
-         3, true},
+         3, true, 500, 1},
     };
     {
         Exchange gone;  // a device that went away brings no board: the wait ends
@@ -494,6 +527,8 @@ TEST(NextBoardWait, TakesOnlyAReadyFrameAfterTheQuietGap) {
         EXPECT_EQ(run.port.written.size(), c.flashed ? 15u + 10u + 3u : 0u);
         EXPECT_EQ(run.port.ScriptUsedUp(), c.flashed);
         EXPECT_EQ(run.port.reads >= 3000u, !c.flashed);
+        EXPECT_EQ(run.announcing, c.announcing);
+        EXPECT_EQ(run.quietTold, c.quietTold);
     }
 }
 
