@@ -1,0 +1,270 @@
+// kestrune-avrsim: runs a boot loader's ELF file on a simulated ATmega328P
+// at 16 MHz, with UART0 on a pseudo-terminal and self-programming as strict
+// as the silicon. A test tool: it links simavr (GPL-3.0) and is never packaged.
+#include <avr_eeprom.h>
+#include <sim_avr.h>
+#include <sim_cycle_timers.h>
+#include <sim_elf.h>
+#include <sim_io.h>
+#include <signal.h>
+#include <time.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include "boot/sim/PacedUart.h"
+#include "boot/sim/SimOptions.h"
+#include "boot/sim/StrictFlash.h"
+#include "target/Pseudoterminal.h"
+#include "target/Trace.h"
+
+namespace {
+
+constexpr uint32_t kFrequency = 16000000;
+constexpr uint32_t kRwwEnd = 0x7000;  // the last 4 KiB are the no-read-while-write section
+// Simulated cycles between two looks at the terminal, signals and the clock.
+constexpr avr_cycle_count_t kServiceFree = 3200, kServiceRealTime = 800;
+
+volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t resetRequested = 0;
+
+void OnStop(int) { stopRequested = 1; }
+void OnReset(int) { resetRequested = 1; }
+
+void CatchSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStop;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    action.sa_handler = OnReset;
+    sigaction(SIGUSR1, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+bool WriteFile(const std::string& path, const uint8_t* bytes, size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+    return static_cast<bool>(out);
+}
+
+// Sleeping is simulated time passing; the main loop keeps the pace.
+void NoSleep(avr_t*, avr_cycle_count_t) {}
+
+// Every reset of the chip (ours or its watchdog's) passes through here.
+struct ResetWatch {
+    avr_io_t io{};
+    StrictFlash* flash = nullptr;
+    PacedUart* uart = nullptr;
+    static void OnReset(avr_io_t* io) {
+        auto* self = reinterpret_cast<ResetWatch*>(io);
+        self->flash->Reset();
+        self->uart->Reset();
+    }
+};
+
+// The CPU stands still while the flash it runs from is programmed; time and timers go on.
+void StandStill(avr_t* avr, avr_cycle_count_t until) {
+    while (avr->cycle < until) {
+        const avr_cycle_count_t next = avr_cycle_timer_process(avr);
+        avr->cycle += std::max<avr_cycle_count_t>(1, std::min(next, until - avr->cycle));
+    }
+}
+
+// simavr's own messages go to the error stream (standard output carries the
+// terminal's path), and only its errors.
+void QuietLogger(avr_t*, const int level, const char* format, va_list arguments) {
+    if (level <= LOG_ERROR) std::vfprintf(stderr, format, arguments);
+}
+
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+}  // namespace
+
+#if defined(__SANITIZE_ADDRESS__)
+// simavr keeps its chip and the firmware it read until the process ends.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libsimavr.so\n"; }
+extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
+#endif
+
+int main(int argc, char** argv) {
+    std::string error;
+    const auto options = ParseSimOptions(argc, argv, error);
+    if (!options) {
+        std::fprintf(stderr, "%s%s%s", error.c_str(), error.empty() ? "" : "\n", kSimUsage);
+        return 2;
+    }
+    CatchSignals();
+    avr_global_logger_set(QuietLogger);
+
+    avr_t* avr = avr_make_mcu_by_name("atmega328p");
+    if (avr == nullptr || avr_init(avr) != 0) {
+        std::fprintf(stderr, "simavr has no ATmega328P\n");
+        return 1;
+    }
+    avr->log = LOG_ERROR;
+    const size_t flashSize = avr->flashend + 1;
+    std::vector<uint8_t> preload;
+    if (!options->flashIn.empty()) {
+        if (!ReadFile(options->flashIn, preload) || preload.size() > flashSize) {
+            std::fprintf(stderr, "%s: missing or larger than the flash\n", options->flashIn.c_str());
+            return 1;
+        }
+        std::memcpy(avr->flash, preload.data(), preload.size());
+    }
+    if (!options->app.empty()) {
+        elf_firmware_t app{};
+        if (elf_read_firmware(options->app.c_str(), &app) != 0 ||
+            app.flashbase + app.flashsize > flashSize) {
+            std::fprintf(stderr, "%s: not an application for this chip\n", options->app.c_str());
+            return 1;
+        }
+        std::memcpy(avr->flash + app.flashbase, app.flash, app.flashsize);
+    }
+    elf_firmware_t loader{};
+    if (elf_read_firmware(options->loader.c_str(), &loader) != 0 || loader.flashbase == 0 ||
+        loader.flashbase + loader.flashsize > flashSize) {
+        std::fprintf(stderr, "%s: not a boot loader (an ELF file placed in the boot section)\n",
+                     options->loader.c_str());
+        return 1;
+    }
+    // Place the code without letting the file change the chip or its clock.
+    std::memcpy(avr->flash + loader.flashbase, loader.flash, loader.flashsize);
+    avr->frequency = kFrequency;
+    // The BOOTRST fuse: reset starts the boot section, which simavr does not know.
+    avr->reset_pc = loader.flashbase;
+    avr->pc = loader.flashbase;
+    avr->sleep = NoSleep;
+    if (!options->eepromIn.empty()) {
+        std::vector<uint8_t> bytes;
+        if (!ReadFile(options->eepromIn, bytes) || bytes.size() > 1024) {
+            std::fprintf(stderr, "%s: missing or larger than the EEPROM\n", options->eepromIn.c_str());
+            return 1;
+        }
+        avr_eeprom_desc_t desc{bytes.data(), 0, static_cast<uint32_t>(bytes.size())};
+        avr_ioctl(avr, AVR_IOCTL_EEPROM_SET, &desc);
+    }
+
+    std::string ptyError;
+    auto terminal = Pseudoterminal::Open(ptyError);
+    if (!terminal) {
+        std::fprintf(stderr, "%s\n", ptyError.c_str());
+        return 1;
+    }
+    std::unique_ptr<SymbolicLink> link;
+    if (!options->link.empty() &&
+        !(link = SymbolicLink::Create(options->link, terminal->SlavePath(), ptyError))) {
+        std::fprintf(stderr, "%s\n", ptyError.c_str());
+        return 1;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::unique_ptr<Trace> trace;
+    if (!options->trace.empty() && !(trace = Trace::Create(options->trace, start))) {
+        std::fprintf(stderr, "cannot create %s\n", options->trace.c_str());
+        return 1;
+    }
+    std::FILE* txLog = nullptr;
+    if (!options->txLog.empty() && (txLog = std::fopen(options->txLog.c_str(), "wb")) == nullptr) {
+        std::fprintf(stderr, "cannot create %s\n", options->txLog.c_str());
+        return 1;
+    }
+
+    StrictFlash flash;
+    PacedUart uart;
+    if (!flash.Attach(avr, loader.flashbase, kRwwEnd) ||
+        !uart.Attach(avr, terminal->Master(), options->hostBaud, trace.get(), txLog)) {
+        std::fprintf(stderr, "simavr's ATmega328P lacks self-programming or UART0\n");
+        return 1;
+    }
+    ResetWatch watch;
+    watch.io.kind = "kestrune-reset-watch";
+    watch.io.reset = ResetWatch::OnReset;
+    watch.flash = &flash;
+    watch.uart = &uart;
+    avr_register_io(avr, &watch.io);
+
+    std::printf("pty %s\n", terminal->SlavePath().c_str());
+    std::fflush(stdout);
+
+    const avr_cycle_count_t serviceEvery = options->realTime ? kServiceRealTime : kServiceFree;
+    avr_cycle_count_t nextService = 0;
+    double worstLag = 0;  // real time: how far the simulation fell behind the wall clock
+    bool running = true;
+    while (!stopRequested) {
+        if (running) {
+            if (flash.HaltedUntil() > avr->cycle) StandStill(avr, flash.HaltedUntil());
+            flash.CheckInstruction();
+            const int state = avr_run(avr);
+            if (state == cpu_Crashed) flash.Fault("the core crashed (bad instruction or address)");
+            if (state == cpu_Done || state == cpu_Crashed) {
+                running = false;  // stays put until a reset
+                std::fprintf(stderr, "chip stopped at pc 0x%04X\n", static_cast<unsigned>(avr->pc));
+            }
+            if (avr->cycle < nextService) continue;
+        } else {
+            // A stopped chip's time does not pass; only the terminal is looked after.
+            timespec pause{0, 1000000};
+            nanosleep(&pause, nullptr);
+        }
+        nextService = avr->cycle + serviceEvery;
+        uart.Service();
+        const double wall = Seconds(std::chrono::steady_clock::now() - start);
+        if (options->timeout > 0 && wall >= options->timeout) {
+            std::fprintf(stderr, "run ended after its time-out of %g s\n", options->timeout);
+            break;
+        }
+        if (resetRequested) {
+            resetRequested = 0;
+            avr_reset(avr);
+            avr->pc = avr->reset_pc;
+            avr->state = cpu_Running;
+            running = true;
+        }
+        if (options->realTime && running) {
+            const double ahead = static_cast<double>(avr->cycle) / kFrequency - wall;
+            if (ahead > 0) {
+                timespec pause{0, static_cast<long>(ahead * 1e9)};
+                nanosleep(&pause, nullptr);
+            } else if (-ahead > worstLag) {
+                worstLag = -ahead;
+            }
+        }
+    }
+    uart.Service();
+
+    int status = 0;
+    if (!options->flashOut.empty() && !WriteFile(options->flashOut, avr->flash, flashSize)) status = 1;
+    if (!options->eepromOut.empty()) {
+        avr_eeprom_desc_t desc{nullptr, 0, 1024};
+        if (avr_ioctl(avr, AVR_IOCTL_EEPROM_GET, &desc) != 0 || desc.ee == nullptr ||
+            !WriteFile(options->eepromOut, desc.ee, desc.size))
+            status = 1;
+    }
+    if (txLog) std::fclose(txLog);
+    if (trace) trace->Flush();
+    std::fprintf(stderr,
+                 "simulated %.3f s in %.3f s; flash faults %u; received bytes lost %lu; "
+                 "worst lag behind real time %.1f ms\n",
+                 static_cast<double>(avr->cycle) / kFrequency,
+                 Seconds(std::chrono::steady_clock::now() - start), flash.Faults(), uart.Lost(),
+                 worstLag * 1e3);
+    if (status == 0 && flash.Faults() > 0) status = 3;
+    if (status == 0 && uart.Lost() > 0) status = 4;
+    return status;
+}
