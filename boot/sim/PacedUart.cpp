@@ -56,6 +56,10 @@ void PacedUart::MatchChipTiming() {
 }
 
 void PacedUart::Reset() {
+    // simavr may start its cycle count again: what is on its way out leaves now.
+    for (auto& pending : toHost) pending.first = 0;
+    lineFree = 0;
+    Flush();
     avr_cycle_timer_cancel(avr, OnFrame, this);
     feeding = false;
     frameRemainder = 0;
@@ -120,6 +124,10 @@ void PacedUart::Service() {
         feeding = true;
         avr_cycle_timer_register(avr, 1, OnFrame, this);
     }
+    Flush();
+}
+
+void PacedUart::Flush() {
     while (!toHost.empty() && toHost.front().first <= avr->cycle) {
         const uint8_t byte = toHost.front().second;
         toHost.pop_front();

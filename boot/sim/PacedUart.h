@@ -34,6 +34,7 @@ private:
     static void OnOutput(avr_irq_t* irq, uint32_t value, void* param);
 
     avr_cycle_count_t Deliver(avr_cycle_count_t when);
+    void Flush();  // the chip's bytes whose frames have ended
     double ChipFrameCycles() const;
     unsigned Unread() const;  // bytes in simavr's receive queue
     void MatchChipTiming();

@@ -66,15 +66,29 @@ bool WriteFile(const std::string& path, const uint8_t* bytes, size_t size) {
 void NoSleep(avr_t*, avr_cycle_count_t) {}
 
 // Every reset of the chip (ours or its watchdog's) passes through here.
+// simavr starts its cycle count again at a reset; the watch keeps the time
+// that went before, so that simulated time never runs backwards.
 struct ResetWatch {
     avr_io_t io{};
     StrictFlash* flash = nullptr;
     PacedUart* uart = nullptr;
+    bool seen = false;
+    avr_cycle_count_t cycleAtReset = 0;
+    avr_cycle_count_t earlier = 0;  // cycles before the latest restart of the count
+
     static void OnReset(avr_io_t* io) {
         auto* self = reinterpret_cast<ResetWatch*>(io);
         self->flash->Reset();
         self->uart->Reset();
+        self->seen = true;
+        self->cycleAtReset = io->avr->cycle;
     }
+    // After the reset has finished: did the count start again?
+    void Settle(avr_t* avr) {
+        if (avr->cycle < cycleAtReset) earlier += cycleAtReset;
+        seen = false;
+    }
+    avr_cycle_count_t Cycles(const avr_t* avr) const { return earlier + avr->cycle; }
 };
 
 // The CPU stands still while the flash it runs from is programmed; time and timers go on.
@@ -216,12 +230,13 @@ int main(int argc, char** argv) {
                 running = false;  // stays put until a reset
                 std::fprintf(stderr, "chip stopped at pc 0x%04X\n", static_cast<unsigned>(avr->pc));
             }
-            if (avr->cycle < nextService) continue;
+            if (avr->cycle < nextService && !watch.seen) continue;
         } else {
             // A stopped chip's time does not pass; only the terminal is looked after.
             timespec pause{0, 1000000};
             nanosleep(&pause, nullptr);
         }
+        if (watch.seen) watch.Settle(avr);
         nextService = avr->cycle + serviceEvery;
         uart.Service();
         const double wall = Seconds(std::chrono::steady_clock::now() - start);
@@ -232,12 +247,15 @@ int main(int argc, char** argv) {
         if (resetRequested) {
             resetRequested = 0;
             avr_reset(avr);
+            watch.Settle(avr);
+            avr_regbit_set(avr, avr->reset_flags.extrf);  // as the reset pin leaves it
             avr->pc = avr->reset_pc;
             avr->state = cpu_Running;
             running = true;
+            nextService = avr->cycle + serviceEvery;
         }
         if (options->realTime && running) {
-            const double ahead = static_cast<double>(avr->cycle) / kFrequency - wall;
+            const double ahead = static_cast<double>(watch.Cycles(avr)) / kFrequency - wall;
             if (ahead > 0) {
                 timespec pause{0, static_cast<long>(ahead * 1e9)};
                 nanosleep(&pause, nullptr);
@@ -261,7 +279,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "simulated %.3f s in %.3f s; flash faults %u; received bytes lost %lu; "
                  "worst lag behind real time %.1f ms\n",
-                 static_cast<double>(avr->cycle) / kFrequency,
+                 static_cast<double>(watch.Cycles(avr)) / kFrequency,
                  Seconds(std::chrono::steady_clock::now() - start), flash.Faults(), uart.Lost(),
                  worstLag * 1e3);
     if (status == 0 && flash.Faults() > 0) status = 3;
