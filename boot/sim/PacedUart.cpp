@@ -106,8 +106,8 @@ avr_cycle_count_t PacedUart::Deliver(avr_cycle_count_t when) {
         avr_raise_irq(input, byte);
     }
     if (trace) trace->Log(std::chrono::steady_clock::now(), true, byte);
-    const double frame = baud ? static_cast<double>(avr->frequency) * kFrameBits / baud
-                              : ChipFrameCycles();
+    const double frame =
+        baud ? static_cast<double>(avr->frequency) * kFrameBits / baud : ChipFrameCycles();
     const double whole = std::floor(frame + frameRemainder);
     frameRemainder += frame - whole;
     return when + static_cast<avr_cycle_count_t>(whole);

@@ -36,10 +36,10 @@ std::optional<SimOptions> ParseSimOptions(int argc, char** argv, std::string& er
         std::string SimOptions::*field;
     };
     static const Text texts[] = {
-        {"--link", &SimOptions::link},           {"--app", &SimOptions::app},
-        {"--flash-in", &SimOptions::flashIn},    {"--flash-out", &SimOptions::flashOut},
-        {"--eeprom-in", &SimOptions::eepromIn},  {"--eeprom-out", &SimOptions::eepromOut},
-        {"--tx-log", &SimOptions::txLog},        {"--trace", &SimOptions::trace},
+        {"--link", &SimOptions::link},          {"--app", &SimOptions::app},
+        {"--flash-in", &SimOptions::flashIn},   {"--flash-out", &SimOptions::flashOut},
+        {"--eeprom-in", &SimOptions::eepromIn}, {"--eeprom-out", &SimOptions::eepromOut},
+        {"--tx-log", &SimOptions::txLog},       {"--trace", &SimOptions::trace},
     };
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];

@@ -11,11 +11,13 @@
 namespace {
 
 constexpr uint32_t kOperationMicroseconds = 4500;
-constexpr unsigned kLoggedFaults = 20;  // later ones are only counted
+constexpr unsigned kLoggedFaults = 20;     // later ones are only counted
 constexpr uint8_t kKeptWhenLapsed = 0xC0;  // SPMIE and RWWSB; the command bits clear
 constexpr uint8_t kSignatureRead = 0x20;   // SIGRD
 
-uint16_t Word(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | bytes[1] << 8); }
+uint16_t Word(const uint8_t* bytes) {
+    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
 
 }  // namespace
 
@@ -52,8 +54,7 @@ void StrictFlash::Reset() {
 void StrictFlash::Fault(const char* what) {
     if (++faults <= kLoggedFaults)
         std::fprintf(stderr, "flash fault at pc 0x%04X (Z 0x%04X, cycle %llu): %s\n",
-                     static_cast<unsigned>(avr->pc),
-                     static_cast<unsigned>(Word(avr->data + 30)),
+                     static_cast<unsigned>(avr->pc), static_cast<unsigned>(Word(avr->data + 30)),
                      static_cast<unsigned long long>(avr->cycle), what);
 }
 
@@ -91,9 +92,9 @@ avr_cycle_count_t StrictFlash::OnOperationDone(avr_t* avr, avr_cycle_count_t, vo
     auto* flash = static_cast<StrictFlash*>(param);
     flash->busy = false;
     flash->haltUntil = 0;
-    avr->data[flash->control->r_spm] &=
-        static_cast<uint8_t>(~(flash->Bit(flash->control->selfprgen) |
-                               flash->Bit(flash->control->pgers) | flash->Bit(flash->control->pgwrt)));
+    avr->data[flash->control->r_spm] &= static_cast<uint8_t>(
+        ~(flash->Bit(flash->control->selfprgen) | flash->Bit(flash->control->pgers) |
+          flash->Bit(flash->control->pgwrt)));
     return 0;
 }
 

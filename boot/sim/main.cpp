@@ -2,11 +2,11 @@
 // at 16 MHz, with UART0 on a pseudo-terminal and self-programming as strict
 // as the silicon. A test tool: it links simavr (GPL-3.0) and is never packaged.
 #include <avr_eeprom.h>
+#include <signal.h>
 #include <sim_avr.h>
 #include <sim_cycle_timers.h>
 #include <sim_elf.h>
 #include <sim_io.h>
-#include <signal.h>
 #include <time.h>
 
 #include <chrono>
@@ -35,8 +35,12 @@ constexpr avr_cycle_count_t kServiceFree = 3200, kServiceRealTime = 800;
 volatile std::sig_atomic_t stopRequested = 0;
 volatile std::sig_atomic_t resetRequested = 0;
 
-void OnStop(int) { stopRequested = 1; }
-void OnReset(int) { resetRequested = 1; }
+void OnStop(int) {
+    stopRequested = 1;
+}
+void OnReset(int) {
+    resetRequested = 1;
+}
 
 void CatchSignals() {
     struct sigaction action {};
@@ -113,8 +117,12 @@ double Seconds(std::chrono::steady_clock::duration d) {
 
 #if defined(__SANITIZE_ADDRESS__)
 // simavr keeps its chip and the firmware it read until the process ends.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libsimavr.so\n"; }
-extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libsimavr.so\n";
+}
+extern "C" const char* __lsan_default_options() {
+    return "print_suppressions=0";
+}
 #endif
 
 int main(int argc, char** argv) {
@@ -137,7 +145,8 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> preload;
     if (!options->flashIn.empty()) {
         if (!ReadFile(options->flashIn, preload) || preload.size() > flashSize) {
-            std::fprintf(stderr, "%s: missing or larger than the flash\n", options->flashIn.c_str());
+            std::fprintf(stderr, "%s: missing or larger than the flash\n",
+                         options->flashIn.c_str());
             return 1;
         }
         std::memcpy(avr->flash, preload.data(), preload.size());
@@ -168,7 +177,8 @@ int main(int argc, char** argv) {
     if (!options->eepromIn.empty()) {
         std::vector<uint8_t> bytes;
         if (!ReadFile(options->eepromIn, bytes) || bytes.size() > 1024) {
-            std::fprintf(stderr, "%s: missing or larger than the EEPROM\n", options->eepromIn.c_str());
+            std::fprintf(stderr, "%s: missing or larger than the EEPROM\n",
+                         options->eepromIn.c_str());
             return 1;
         }
         avr_eeprom_desc_t desc{bytes.data(), 0, static_cast<uint32_t>(bytes.size())};
@@ -267,7 +277,8 @@ int main(int argc, char** argv) {
     uart.Service();
 
     int status = 0;
-    if (!options->flashOut.empty() && !WriteFile(options->flashOut, avr->flash, flashSize)) status = 1;
+    if (!options->flashOut.empty() && !WriteFile(options->flashOut, avr->flash, flashSize))
+        status = 1;
     if (!options->eepromOut.empty()) {
         avr_eeprom_desc_t desc{nullptr, 0, 1024};
         if (avr_ioctl(avr, AVR_IOCTL_EEPROM_GET, &desc) != 0 || desc.ee == nullptr ||
