@@ -1,7 +1,7 @@
 #!/bin/bash
 # All benchmarks: Intel HEX parsing (native), download line-time ratio
 # (native and Win32 under Wine), gang download (native), hex view paint time
-# (under Wine).
+# (under Wine), boot loader size and download ratio on the simulated chip.
 #   tools/bench.sh BUILD_NATIVE_RELEASE BUILD_WINDOWS
 set -euo pipefail
 release=${1:-build/native-release}
@@ -13,6 +13,8 @@ echo "== download, 64 KiB at 115200 baud"
 tools/bench-download.sh "$release" "$windows"
 echo "== gang download, 64 KiB at 115200 baud into one and into four targets"
 tools/bench-gang.sh "$release"
+echo "== boot loader on the simulated ATmega328P, 28 KiB at 115200 baud in real time"
+tools/bench-boot.sh "$release" "${KESTRUNE_AVR_BUILD:-build/avr}"
 if [ -x tools/bench-paint.sh ]; then
   echo "== hex view paint"
   tools/bench-paint.sh "$windows"

@@ -19,7 +19,7 @@ constexpr unsigned kLoggedLosses = 10;
 }  // namespace
 
 bool PacedUart::Attach(avr_t* chip, int terminal, unsigned hostBaud, Trace* byteTrace,
-                       std::FILE* txLog) {
+                       std::FILE* txLog, std::function<Trace::TimePoint()> clock) {
     avr = chip;
     for (avr_io_t* io = chip->io_port; io != nullptr; io = io->next)
         if (io->kind != nullptr && std::strcmp(io->kind, "uart") == 0 &&
@@ -36,6 +36,7 @@ bool PacedUart::Attach(avr_t* chip, int terminal, unsigned hostBaud, Trace* byte
     baud = hostBaud;
     trace = byteTrace;
     log = txLog;
+    simulatedTime = std::move(clock);
     return true;
 }
 
@@ -105,12 +106,16 @@ avr_cycle_count_t PacedUart::Deliver(avr_cycle_count_t when) {
     } else {
         avr_raise_irq(input, byte);
     }
-    if (trace) trace->Log(std::chrono::steady_clock::now(), true, byte);
+    Log(true, byte);
     const double frame =
         baud ? static_cast<double>(avr->frequency) * kFrameBits / baud : ChipFrameCycles();
     const double whole = std::floor(frame + frameRemainder);
     frameRemainder += frame - whole;
     return when + static_cast<avr_cycle_count_t>(whole);
+}
+
+void PacedUart::Log(bool fromHost, uint8_t byte) {
+    if (trace) trace->Log(simulatedTime(), fromHost, byte);
 }
 
 void PacedUart::Service() {
@@ -134,6 +139,6 @@ void PacedUart::Flush() {
         // A host that is not listening loses the byte, as on a real line.
         [[maybe_unused]] const ssize_t sent = write(fd, &byte, 1);
         if (log) std::fputc(byte, log);
-        if (trace) trace->Log(std::chrono::steady_clock::now(), false, byte);
+        Log(false, byte);
     }
 }

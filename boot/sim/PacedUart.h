@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <utility>
 
 #include "target/Trace.h"
@@ -22,7 +23,10 @@ class PacedUart {
 public:
     // `terminal`: the master side of the pseudo-terminal (non-blocking).
     // `hostBaud` 0: the host's bytes come at the chip's own rate.
-    bool Attach(avr_t* chip, int terminal, unsigned hostBaud, Trace* trace, std::FILE* txLog);
+    // `clock`: simulated time since the start (it runs on across resets); the
+    // trace is stamped with it, so its line times are exact whatever the load.
+    bool Attach(avr_t* chip, int terminal, unsigned hostBaud, Trace* trace, std::FILE* txLog,
+                std::function<Trace::TimePoint()> clock);
     // Moves bytes between the terminal and the line; call often.
     void Service();
     // The chip was reset: the receiver forgets what it held.
@@ -34,6 +38,7 @@ private:
     static void OnOutput(avr_irq_t* irq, uint32_t value, void* param);
 
     avr_cycle_count_t Deliver(avr_cycle_count_t when);
+    void Log(bool fromHost, uint8_t byte);
     void Flush();  // the chip's bytes whose frames have ended
     double ChipFrameCycles() const;
     unsigned Unread() const;  // bytes in simavr's receive queue
@@ -46,6 +51,7 @@ private:
     unsigned baud = 0;
     Trace* trace = nullptr;
     std::FILE* log = nullptr;
+    std::function<Trace::TimePoint()> simulatedTime;
 
     std::deque<uint8_t> toChip;
     bool feeding = false;

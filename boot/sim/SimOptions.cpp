@@ -12,12 +12,13 @@ const char* const kSimUsage =
     "  --eeprom-in FILE    load raw EEPROM contents first\n"
     "  --eeprom-out FILE   write the EEPROM contents at the end\n"
     "  --tx-log FILE       write every byte the chip sends\n"
-    "  --trace FILE        log every byte both ways with its wall time\n"
+    "  --trace FILE        log every byte both ways with its simulated time\n"
     "  --host-baud N       rate of the host's bytes (default: the chip's)\n"
     "  --real-time         run no faster than the real chip\n"
     "  --timeout SECONDS   end the run after this long\n"
     "Signals: SIGUSR1 resets the chip; SIGTERM or SIGINT end the run.\n"
-    "Exit status: 0 clean, 1 set-up failed, 2 usage, 3 flash fault, 4 received bytes lost.\n";
+    "Exit status: 0 clean, 1 set-up failed, 2 usage, 3 flash fault,\n"
+    "  4 received bytes lost, 5 the chip crashed (a bad instruction or address).\n";
 
 namespace {
 

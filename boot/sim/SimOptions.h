@@ -14,7 +14,7 @@ struct SimOptions {
     std::string eepromOut;  // raw EEPROM contents written at the end
     std::string link;       // symbolic link to the pseudo-terminal
     std::string txLog;      // every byte the chip sends, raw
-    std::string trace;      // "<seconds> in|out <hex>" per byte, by the wall clock
+    std::string trace;      // "<seconds> in|out <hex>" per byte, by the simulated clock
     unsigned hostBaud = 0;  // rate the host's bytes arrive at; 0: the chip's own rate
     bool realTime = false;  // pace simulated time to the wall clock
     double timeout = 0;     // wall seconds before the run ends by itself; 0: never

@@ -210,13 +210,15 @@ int main(int argc, char** argv) {
     }
 
     StrictFlash flash;
+    ResetWatch watch;
     PacedUart uart;
     if (!flash.Attach(avr, loader.flashbase, kRwwEnd) ||
-        !uart.Attach(avr, terminal->Master(), options->hostBaud, trace.get(), txLog)) {
+        !uart.Attach(avr, terminal->Master(), options->hostBaud, trace.get(), txLog, [&] {
+            return start + std::chrono::nanoseconds(watch.Cycles(avr) * 1000000000ull / kFrequency);
+        })) {
         std::fprintf(stderr, "simavr's ATmega328P lacks self-programming or UART0\n");
         return 1;
     }
-    ResetWatch watch;
     watch.io.kind = "kestrune-reset-watch";
     watch.io.reset = ResetWatch::OnReset;
     watch.flash = &flash;
@@ -230,15 +232,17 @@ int main(int argc, char** argv) {
     avr_cycle_count_t nextService = 0;
     double worstLag = 0;  // real time: how far the simulation fell behind the wall clock
     bool running = true;
+    bool crashed = false;  // e.g. an application that is no program: not the harness's fault
     while (!stopRequested) {
         if (running) {
             if (flash.HaltedUntil() > avr->cycle) StandStill(avr, flash.HaltedUntil());
             flash.CheckInstruction();
             const int state = avr_run(avr);
-            if (state == cpu_Crashed) flash.Fault("the core crashed (bad instruction or address)");
+            if (state == cpu_Crashed) crashed = true;
             if (state == cpu_Done || state == cpu_Crashed) {
                 running = false;  // stays put until a reset
-                std::fprintf(stderr, "chip stopped at pc 0x%04X\n", static_cast<unsigned>(avr->pc));
+                std::fprintf(stderr, "chip %s at pc 0x%04X\n", crashed ? "crashed" : "stopped",
+                             static_cast<unsigned>(avr->pc));
             }
             if (avr->cycle < nextService && !watch.seen) continue;
         } else {
@@ -295,5 +299,6 @@ int main(int argc, char** argv) {
                  worstLag * 1e3);
     if (status == 0 && flash.Faults() > 0) status = 3;
     if (status == 0 && uart.Lost() > 0) status = 4;
+    if (status == 0 && crashed) status = 5;
     return status;
 }
