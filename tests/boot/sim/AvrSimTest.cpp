@@ -54,10 +54,11 @@ class ProbeRule : public ::testing::TestWithParam<ProbeCase> {};
 TEST_P(ProbeRule, ReplyAndExitStatus) {
     const ProbeCase& c = GetParam();
     SimulatedChip chip({KESTRUNE_PROBE_ELF});
-    ASSERT_TRUE(chip.Ready());
-    ASSERT_TRUE(Sync(chip.Host()));
-    chip.Host().Write(c.command);
-    const Bytes reply = chip.Host().Read(c.replyLength);
+    ASSERT_TRUE(chip.Started());
+    const auto host = chip.OpenHost();
+    ASSERT_TRUE(Sync(*host));
+    host->Write(c.command);
+    const Bytes reply = host->Read(c.replyLength);
     EXPECT_EQ(reply.size(), c.replyLength);
     if (c.reply) {
         EXPECT_EQ(reply, *c.reply);
@@ -70,10 +71,11 @@ INSTANTIATE_TEST_SUITE_P(AvrSim, ProbeRule, ::testing::ValuesIn(kCases),
 
 TEST(AvrSim, ResetSignalRestartsTheChip) {
     SimulatedChip chip({KESTRUNE_PROBE_ELF});
-    ASSERT_TRUE(chip.Ready());
-    ASSERT_TRUE(Sync(chip.Host()));
+    ASSERT_TRUE(chip.Started());
+    const auto host = chip.OpenHost();
+    ASSERT_TRUE(Sync(*host));
     chip.Reset();
-    EXPECT_EQ(chip.Host().Read(1), Bytes{'!'});  // the probe's first word after a reset
+    EXPECT_EQ(host->Read(1), Bytes{'!'});  // the probe's first word after a reset
     EXPECT_EQ(chip.End(), 0) << chip.Errors();
 }
 

@@ -1,5 +1,6 @@
-// A run of kestrune-avrsim for a test: started with the given firmware and
-// options, its terminal opened as the host's serial port. Ending it (SIGTERM)
+// A run of kestrune-avrsim for a test, started with the given firmware and
+// options. The test plays the host through OpenHost(), or lets a program
+// (kestrune-cli) open Path(); one of them at a time. Ending the run (SIGTERM)
 // gives its exit status; flash and the chip's output are then in files.
 #pragma once
 
@@ -20,15 +21,15 @@ public:
         process = std::make_unique<ChildProcess>(arguments);
         const std::string line = process->ReadLine(ChildProcess::Seconds(30)).value_or("");
         if (line.rfind("pty ", 0) == 0) path = line.substr(4);
-        if (!path.empty()) host = std::make_unique<test_support::SerialHost>(path);
     }
-    bool Ready() const { return host && host->IsOpen(); }
+    bool Started() const { return !path.empty(); }
     const std::string& Path() const { return path; }
-    test_support::SerialHost& Host() { return *host; }
+    std::unique_ptr<test_support::SerialHost> OpenHost() const {
+        return std::make_unique<test_support::SerialHost>(path);
+    }
     void Reset() { process->Signal(SIGUSR1); }
     // Ends the run; its exit status (nothing when it would not end).
     std::optional<int> End() {
-        host.reset();
         process->Signal(SIGTERM);
         return process->Wait(ChildProcess::Seconds(60));
     }
@@ -37,5 +38,4 @@ public:
 private:
     std::unique_ptr<ChildProcess> process;
     std::string path;
-    std::unique_ptr<test_support::SerialHost> host;
 };
