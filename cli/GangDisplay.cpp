@@ -17,6 +17,22 @@ std::string Tally(uint32_t succeeded, uint32_t failed) {
            " boards succeeded";
 }
 
+std::string ShortTally(uint32_t succeeded, uint32_t failed) {
+    return std::to_string(succeeded) + "/" + std::to_string(succeeded + failed) + " ok";
+}
+
+// "10.9K/s" for "10.9 KiB/s", "850B/s" for "850 B/s".
+std::string ShortRate(double bytesPerSecond) {
+    char text[32];
+    if (bytesPerSecond >= 1024.0)
+        std::snprintf(text, sizeof text, "%.1fK/s", bytesPerSecond / 1024.0);
+    else
+        std::snprintf(text, sizeof text, "%.0fB/s", bytesPerSecond);
+    return text;
+}
+
+constexpr const char* kStuckShort = "no pause: swap or Ctrl+C";
+
 }  // namespace
 
 GangDisplay::GangDisplay(std::ostream& stdOut, std::ostream& stdErr, bool isTerminal,
@@ -28,6 +44,7 @@ GangDisplay::GangDisplay(std::ostream& stdOut, std::ostream& stdErr, bool isTerm
       total(totalBytes),
       baudRate(baud),
       repeat(repeating) {
+    if (terminal) width = std::make_unique<TerminalWidth>();
     for (std::string& name : names) {
         nameWidth = std::max(nameWidth, name.size());
         ports.emplace_back().name = std::move(name);
@@ -38,43 +55,80 @@ std::string GangDisplay::Prefix(const Port& port) const {
     return port.name + (repeat ? ": board " + std::to_string(port.board) + ": " : ": ");
 }
 
-std::string GangDisplay::LiveLine(const Port& port, Clock::time_point now) const {
-    std::string line = port.name + std::string(nameWidth - port.name.size(), ' ');
+std::string GangDisplay::LiveLine(const Port& port, Clock::time_point now, int shorter) const {
+    const size_t nameColumns = shorter == 0 ? nameWidth : std::min<size_t>(nameWidth, 14 - shorter);
+    const std::string name = ShortName(port.name, nameColumns);
+    std::string line = name + std::string(nameColumns - name.size(), ' ');
     if (repeat) line += "  board " + std::to_string(port.board);
     if (port.stuck) line += ":";
     if (port.started) {
         const uint32_t percent = total == 0 ? 100 : static_cast<uint32_t>(100 * port.bytes / total);
         char numbers[64];
-        std::snprintf(numbers, sizeof numbers, "  %3u%%  %llu/%u bytes", percent,
-                      static_cast<unsigned long long>(port.bytes), total);
+        std::snprintf(numbers, sizeof numbers, "  %3u%%", percent);
         line += numbers;
+        if (shorter < 2) {
+            std::snprintf(numbers, sizeof numbers, "  %llu/%u bytes",
+                          static_cast<unsigned long long>(port.bytes), total);
+            line += numbers;
+        }
         const double elapsed =
             std::chrono::duration<double>(port.endedAt.value_or(now) - port.startedAt).count();
-        if (port.bytes > 0 && elapsed > 0)
-            line += "  " + RateText(static_cast<double>(port.bytes) / elapsed);
+        const double rate =
+            port.bytes > 0 && elapsed > 0 ? static_cast<double>(port.bytes) / elapsed : -1;
+        if (rate >= 0) line += "  " + (shorter == 0 ? RateText(rate) : ShortRate(rate));
     }
-    line += "  " + port.state;
-    if (repeat && port.succeeded + port.failed > 0)
-        line += "  (" + Tally(port.succeeded, port.failed) + ")";
+    line += "  " + (port.stuck && shorter >= 2 ? std::string(kStuckShort) : port.state);
+    if (repeat && port.succeeded + port.failed > 0 && shorter < 3)
+        line += "  (" +
+                (shorter == 0 ? Tally(port.succeeded, port.failed)
+                              : ShortTally(port.succeeded, port.failed)) +
+                ")";
     return line;
 }
 
+std::string GangDisplay::FittedLine(const Port& port, Clock::time_point now, size_t columns) const {
+    std::string line;
+    for (int shorter = 0; shorter <= 3; ++shorter) {
+        line = LiveLine(port, now, shorter);
+        if (line.size() <= columns) return line;
+    }
+    return CutToColumns(line, columns);
+}
+
+bool GangDisplay::Live() {
+    if (!terminal) return false;
+    const bool live = width->Columns() >= kLiveLineMinColumns;
+    if (!live && drawn) {
+        err << "\x1b[" << rowsDrawn << "F\x1b[J" << std::flush;
+        drawn = false;
+    }
+    return live;
+}
+
 void GangDisplay::Draw() {
-    if (drawn) err << "\x1b[" << ports.size() << "F";  // back to the first live line
+    if (!Live()) return;
+    // One row short of the width: a line that fills the last column wraps on some terminals.
+    const size_t columns = width->Columns() - 1;
+    if (drawn) {
+        err << "\x1b[" << rowsDrawn << "F";            // back to the first live line
+        if (columns != drawnColumns) err << "\x1b[J";  // the old lines may have rewrapped
+    }
     const Clock::time_point now = Clock::now();
-    for (const Port& port : ports) err << LiveLine(port, now) << "\x1b[K\n";
+    for (const Port& port : ports) err << FittedLine(port, now, columns) << "\x1b[K\n";
     err << std::flush;
     drawn = true;
+    rowsDrawn = ports.size();
+    drawnColumns = columns;
     drawnAt = now;
 }
 
 void GangDisplay::Print(std::ostream& stream, const std::string& line) {
     if (drawn) {
-        err << "\x1b[" << ports.size() << "F\x1b[J" << std::flush;
+        err << "\x1b[" << rowsDrawn << "F\x1b[J" << std::flush;
         drawn = false;
     }
     stream << line << "\n" << std::flush;
-    if (terminal) Draw();
+    Draw();
 }
 
 void GangDisplay::Waiting(size_t index, uint32_t board) {
@@ -86,7 +140,7 @@ void GangDisplay::Waiting(size_t index, uint32_t board) {
     port.lastTenth = 0;
     const bool next = repeat && board > 1;
     port.state = next ? "waiting for the next board" : "waiting for the boot loader";
-    if (terminal)
+    if (Live())
         Draw();
     else
         Print(err,
@@ -101,7 +155,7 @@ void GangDisplay::Ready(size_t index, uint32_t) {
     port.startedAt = Clock::now();
     port.endedAt.reset();
     port.state = "sending";
-    if (terminal)
+    if (Live())
         Draw();
     else
         Print(err, Prefix(port) + "progress: " + ProgressText(total, 0, 0));
@@ -111,7 +165,7 @@ void GangDisplay::Progress(size_t index, uint32_t, uint8_t, uint64_t bytes) {
     Port& port = ports[index];
     port.bytes = bytes;
     const Clock::time_point now = Clock::now();
-    if (terminal) {
+    if (Live()) {
         if (bytes == total || now - drawnAt >= kRedrawEvery) Draw();
         return;
     }
@@ -134,7 +188,7 @@ void GangDisplay::Finished(size_t index, const BoardRecord& record) {
     if (const std::string problem = PortProblemLine(record); !problem.empty()) Print(err, problem);
     Print(success ? out : err, Prefix(port) + "Download" + record.message);
     if (success) Print(err, Prefix(port) + EfficiencyLine(record));
-    if (repeat && !terminal) Print(err, port.name + ": " + Tally(port.succeeded, port.failed));
+    if (repeat && !Live()) Print(err, port.name + ": " + Tally(port.succeeded, port.failed));
 }
 
 void GangDisplay::Stuck(size_t index, uint32_t board) {
@@ -142,7 +196,7 @@ void GangDisplay::Stuck(size_t index, uint32_t board) {
     port.board = board;
     port.stuck = true;
     port.state = kStuckText;
-    if (terminal)
+    if (Live())
         Draw();
     else
         Print(err, Prefix(port) + port.state);

@@ -1,7 +1,11 @@
 // The human output of a download on several ports, or board after board.
 // On a terminal (the error stream): one live line per port, redrawn in place,
 // with the port, its board and tally in repeat mode, percent, bytes, rate and
-// state. Otherwise plain lines prefixed with the port ("COM7: progress: ...").
+// state. Each live line fits the terminal's width, so it takes one row: the
+// tally, the port name and the rate are shortened first, then the byte count
+// goes, and only then is the line cut. Below kLiveLineMinColumns, and when the
+// error stream is no terminal, plain lines prefixed with the port instead
+// ("COM7: progress: ..."); a resized terminal switches between the two.
 // Each board's outcome line is prefixed the same way ("COM7: board 12:
 // Download.....Success !"), on standard output for success and on the error
 // stream otherwise; a success adds the efficiency line. Summary() ends with
@@ -9,12 +13,14 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "cli/PortRun.h"
+#include "cli/TerminalWidth.h"
 
 class GangDisplay : public PortObserver {
 public:
@@ -51,7 +57,10 @@ private:
     };
 
     std::string Prefix(const Port& port) const;
-    std::string LiveLine(const Port& port, Clock::time_point now) const;
+    // `shorter` 0 (all of it) to 3 (the fewest fields, the shortest forms).
+    std::string LiveLine(const Port& port, Clock::time_point now, int shorter) const;
+    std::string FittedLine(const Port& port, Clock::time_point now, size_t columns) const;
+    bool Live();  // live lines now; erases them when the terminal became too narrow
     void Draw();
     void Print(std::ostream& stream, const std::string& line);  // above the live lines
 
@@ -63,6 +72,9 @@ private:
     uint32_t baudRate;
     bool repeat;
     size_t nameWidth = 0;
+    std::unique_ptr<TerminalWidth> width;  // on a terminal only
     bool drawn = false;  // the live lines are on the screen, the cursor below them
+    size_t rowsDrawn = 0;
+    size_t drawnColumns = 0;
     Clock::time_point drawnAt{};
 };
