@@ -15,6 +15,28 @@ uint16_t startKey __attribute__((section(".noinit")));
 
 }  // namespace
 
+// The reset entry at the start of the boot section, instead of the C run-time
+// start-up and its interrupt vectors (the loader uses no interrupt). Stack and
+// interrupts are set again in case an application jumps here. The library's
+// start-up pieces (.init1 to .init8: clearing .bss) follow, then main. It
+// carries the reset vector's usual symbol, which tools such as simulators
+// take as the start of the image.
+extern "C" __attribute__((naked, used, section(".init0"))) void BootEntry() asm("__vectors");
+extern "C" void BootEntry() {
+    asm volatile(
+        "cli\n\t"
+        "clr __zero_reg__\n\t"
+        "out __SREG__, __zero_reg__\n\t"
+        "ldi r28, lo8(%0)\n\t"
+        "ldi r29, hi8(%0)\n\t"
+        "out __SP_H__, r29\n\t"
+        "out __SP_L__, r28" ::"i"(RAMEND));
+}
+
+extern "C" __attribute__((naked, used, section(".init9"))) void BootMain() {
+    asm volatile("rjmp main");
+}
+
 void atmega328p::ChipPort::StartApplication() {
     while (!(UCSR0A & _BV(TXC0))) {
     }  // the last frame has left the line

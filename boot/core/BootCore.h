@@ -36,11 +36,12 @@ template <class Port>
 class BootCore {
 public:
     static constexpr uint16_t kPage = Port::kPageSize;
-    // Room for the page being programmed, the page filling behind it, and a
-    // whole block: a block is acknowledged only when it can never overrun.
-    static constexpr uint16_t kRingSize = 2 * kPage + (kPage > kBlockSize ? kPage : kBlockSize);
-    static_assert(kPage >= 2 && (kPage & (kPage - 1)) == 0, "the page size is a power of two");
-    static_assert(kRingSize % kPage == 0, "pages lie whole in the ring");
+    // Room for the page being programmed, the page filling behind it and a
+    // whole block, with a power of two for cheap indexing: a block is
+    // acknowledged only when the next one cannot overrun a page not yet read back.
+    static constexpr uint16_t kRingSize = 4 * kPage;
+    static_assert(kPage >= 64 && kPage <= 256 && (kPage & (kPage - 1)) == 0,
+                  "pages of 64, 128 or 256 bytes");
     static_assert(Port::kAppSize % kPage == 0 && Port::kRecordAddress >= Port::kAppSize &&
                       Port::kRecordAddress % kPage == 0 &&
                       Port::kRecordAddress + kPage <= 0x10000ul,
@@ -120,13 +121,11 @@ private:
         ClearRecord(port);
         SendFrame(kAcknowledge);
 
-        uint8_t ring[kRingSize];
-        uint16_t ringIn = 0;    // where the next received byte goes
-        uint16_t ringPage = 0;  // where the page at `done` starts
+        // Image byte n at n % kRingSize. Static: a small chip reaches it by address.
+        static uint8_t ring[kRingSize];
         uint16_t received = 0;  // image bytes received
-        uint16_t issued = 0;    // image bytes whose page programming has started
         uint16_t done = 0;      // image bytes programmed and read back
-        bool writing = false;   // the page at `done` is being written, else erased
+        uint8_t stage = kIdle;  // of the page at `done`
         bool readBackBad = false;
         bool ackDue = false;
         uint8_t endFrame[kEndFrameSize];
@@ -135,35 +134,32 @@ private:
         uint16_t lastByte = 0;
 
         for (;;) {
-            if (issued != done) {
-                if (!port.FlashBusy()) {
-                    const uint16_t left = static_cast<uint16_t>(length - done);
-                    const uint16_t count = left < kPage ? left : kPage;
-                    if (!writing) {
-                        port.StartWrite(done, ring + ringPage, count);
-                        writing = true;
-                    } else {
-                        for (uint16_t i = 0; i != count; ++i)
-                            if (port.ReadFlash(static_cast<uint16_t>(done + i)) !=
-                                ring[ringPage + i])
-                                readBackBad = true;
-                        done = issued;
-                        ringPage = static_cast<uint16_t>(ringPage + kPage);
-                        if (ringPage == kRingSize) ringPage = 0;
-                        writing = false;
-                    }
+            const uint16_t left = static_cast<uint16_t>(length - done);
+            const uint16_t count = left < kPage ? left : kPage;
+            const uint8_t* page = ring + (done & (kRingSize - 1));
+            if (stage == kIdle) {
+                if (left != 0 && (static_cast<uint16_t>(received - done) >= count)) {
+                    port.StartErase(done);
+                    stage = kErasing;
                 }
-            } else if (issued != length &&
-                       (static_cast<uint16_t>(received - issued) >= kPage || received == length)) {
-                port.StartErase(issued);
-                const uint16_t left = static_cast<uint16_t>(length - issued);
-                issued = static_cast<uint16_t>(issued + (left < kPage ? left : kPage));
+            } else if (!port.FlashBusy()) {
+                if (stage == kErasing) {
+                    port.StartWrite(done, page, count);
+                    stage = kWriting;
+                } else {
+                    for (uint16_t i = 0; i != count; ++i)
+                        if (port.ReadFlash(static_cast<uint16_t>(done + i)) != page[i])
+                            readBackBad = true;
+                    done = static_cast<uint16_t>(done + count);
+                    stage = kIdle;
+                }
             }
 
             // A block is answered once every page it completed has started.
-            const uint16_t mustHaveStarted =
-                received == length ? length : static_cast<uint16_t>(received & ~(kPage - 1));
-            if (ackDue && issued >= mustHaveStarted) {
+            uint16_t mustHaveStarted = received;
+            if (received != length) mustHaveStarted &= static_cast<uint16_t>(~(kPage - 1));
+            const uint16_t started = stage == kIdle ? done : static_cast<uint16_t>(done + count);
+            if (ackDue && started >= mustHaveStarted) {
                 ackDue = false;
                 if (readBackBad) {
                     SendFrame(kRefuse);
@@ -191,8 +187,7 @@ private:
                 SendFrame(kRefuse);
                 return;
             }
-            ring[ringIn] = b;
-            if (++ringIn == kRingSize) ringIn = 0;
+            ring[received & (kRingSize - 1)] = b;
             ++received;
             if (received % kBlockSize == 0 || received == length) ackDue = true;
         }
@@ -203,6 +198,8 @@ private:
         SendFrame(good ? kVerified : kCorrupt);
         if (good) port.StartApplication();
     }
+
+    enum : uint8_t { kIdle, kErasing, kWriting };
 
     Port& port;
 };
