@@ -51,6 +51,7 @@ tar -xzf "$dist/$linux.tar.gz" -C "$work/linux" || fail "the tarball does not un
 [ "$(ls "$work/linux")" = "$linux" ] || fail "the tarball holds more than the folder $linux"
 unpacked=$work/linux/$linux
 expect_files "$unpacked" bin/kestrune-cli bin/kestrune-target README.md LICENSE samples/demo-firmware.hex \
+  firmware/kestrune-boot-atmega328p.hex \
   share/man/man1/kestrune-cli.1 share/man/man1/kestrune-target.1 share/bash-completion/completions/kestrune-cli
 cd "$unpacked" || exit 1
 for program in kestrune-cli kestrune-target; do
@@ -78,7 +79,8 @@ mkdir -p "$work/windows"
 unzip -q "$dist/$windows.zip" -d "$work/windows" || fail "the zip does not unpack"
 [ "$(ls "$work/windows")" = "$windows" ] || fail "the zip holds more than the folder $windows"
 unpacked=$work/windows/$windows
-expect_files "$unpacked" Kestrune.exe kestrune-cli.exe README.txt LICENSE samples/demo-firmware.hex
+expect_files "$unpacked" Kestrune.exe kestrune-cli.exe README.txt LICENSE samples/demo-firmware.hex \
+  firmware/kestrune-boot-atmega328p.hex
 cd "$unpacked" || exit 1
 for program in Kestrune.exe kestrune-cli.exe; do
   x86_64-w64-mingw32-objdump -p "$program" >"$work/headers" 2>&1

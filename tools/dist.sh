@@ -1,7 +1,7 @@
 #!/bin/bash
 # make dist: the release packages in dist/, from the version in VERSION:
-#   kestrune-VERSION-windows-x64.zip      Kestrune.exe, kestrune-cli.exe, README.txt, LICENSE, samples/
-#   kestrune-VERSION-linux-x86_64.tar.gz  bin/, share/ (as make install lays them out), README.md, LICENSE, samples/
+#   kestrune-VERSION-windows-x64.zip      Kestrune.exe, kestrune-cli.exe, README.txt, LICENSE, samples/, firmware/
+#   kestrune-VERSION-linux-x86_64.tar.gz  bin/, share/ (as make install lays them out), README.md, LICENSE, samples/, firmware/
 #   SHA256SUMS
 # The same sources give the same bytes: every time stamp is SOURCE_DATE_EPOCH
 # (the last commit's time unless set), entries are sorted with fixed owners
@@ -19,7 +19,7 @@ fi
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 jobs=${JOBS:-$(nproc)}
 
-for preset in dist-linux dist-windows; do
+for preset in dist-linux dist-windows avr; do
   cmake --preset "$preset" >/dev/null
   cmake --build "build/$preset" -j "$jobs"
 done
@@ -36,7 +36,11 @@ cmake --install build/dist-linux --prefix "$stage/$linux" --strip >/dev/null
 cp README.md LICENSE "$stage/$linux/"
 cp build/dist-windows/app/Kestrune.exe build/dist-windows/cli/kestrune-cli.exe LICENSE "$stage/$windows/"
 "$root/tools/readme-user-part.sh" README.md | sed 's/$/\r/' >"$stage/$windows/README.txt"
-for package in "$linux" "$windows"; do cp -r samples "$stage/$package/"; done
+for package in "$linux" "$windows"; do
+  cp -r samples "$stage/$package/"
+  mkdir -p "$stage/$package/firmware"
+  cp build/avr/boot/atmega328p/kestrune-boot-atmega328p.hex "$stage/$package/firmware/"
+done
 
 # Modes and times that do not depend on the umask or the clock.
 find "$stage" -type d -exec chmod 755 {} +

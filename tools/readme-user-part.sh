@@ -5,7 +5,7 @@
 # drop it from README.txt.
 #   tools/readme-user-part.sh README.md
 set -euo pipefail
-awk -v sections="Download and run|kestrune-cli|Samples|License" '
+awk -v sections="Download and run|kestrune-cli|The boot loader for the ATmega328P|Samples|License" '
   BEGIN { n = split(sections, wanted, "|"); keep = 1 }
   /^## / {
     keep = 0
