@@ -74,12 +74,9 @@ struct ChipPort {
 
     static void StartErase(uint16_t page) { boot_page_erase(page); }
 
-    static void StartWrite(uint16_t page, const uint8_t* data, uint16_t count) {
-        for (uint16_t i = 0; i < kPageSize; i += 2) {
-            const uint8_t low = i < count ? data[i] : 0xFF;
-            const uint8_t high = i + 1 < count ? data[i + 1] : 0xFF;
-            boot_page_fill(page + i, static_cast<uint16_t>(high << 8 | low));
-        }
+    static void StartWrite(uint16_t page, const uint8_t* data) {
+        for (uint8_t i = 0; i != kPageSize / 2; ++i, data += 2)
+            boot_page_fill(page + 2 * i, static_cast<uint16_t>(data[1] << 8 | data[0]));
         boot_page_write(page);
     }
 

@@ -46,7 +46,7 @@ void atmega328p::ChipPort::StartApplication() {
     }
 }
 
-int main() {
+__attribute__((OS_main)) int main() {
     const uint8_t cause = MCUSR;
     // A watchdog reset leaves the watchdog running: stop it before anything else.
     MCUSR = 0;

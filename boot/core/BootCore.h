@@ -16,9 +16,8 @@
 //   bool FlashBusy()                  an erase or write runs; false also means
 //                                     the application area can be read again
 //   void StartErase(uint16_t page)    page-aligned, flash idle; returns at once
-//   void StartWrite(uint16_t page, const uint8_t* data, uint16_t count)
-//                                     count <= kPageSize bytes, the rest of the
-//                                     page 0xFF; into an erased page, flash idle
+//   void StartWrite(uint16_t page, const uint8_t* data)
+//                                     a whole page into an erased one, flash idle
 //   uint8_t ReadFlash(uint16_t at)    flash idle
 //   void StartApplication()           the application from a reset state; no return
 // Addresses are 16-bit: an application area of up to 64 KiB less a page.
@@ -49,7 +48,7 @@ public:
 
     explicit BootCore(Port& chip) : port(chip) {}
 
-    void Run() {
+    __attribute__((always_inline)) void Run() {
         bool valid = ApplicationValid(port);
         for (;;) {
             uint8_t header[kHeaderSize];
@@ -84,7 +83,7 @@ private:
 
     // Announces until a header arrives (true), or, when an application may
     // start, until the start window has passed with no header begun (false).
-    bool AwaitHeader(uint8_t* header, bool mayStart) {
+    __attribute__((always_inline)) bool AwaitHeader(uint8_t* header, bool mayStart) {
         PeriodClock<Port> clock(port);
         uint8_t have = 0;
         uint16_t lastByte = 0;
@@ -117,14 +116,15 @@ private:
     // Takes the blocks of an accepted header into a ring and programs whole
     // pages from it while later bytes arrive; every page is read back once
     // written. Returns when the download ends without starting the application.
-    void Download(uint16_t length, uint16_t checksum) {
+    __attribute__((always_inline)) void Download(uint16_t length, uint16_t checksum) {
         ClearRecord(port);
         SendFrame(kAcknowledge);
 
-        // Image byte n at n % kRingSize. Static: a small chip reaches it by address.
+        // Image byte n at n % kRingSize; the last page is padded with 0xFF.
+        // Static: a small chip reaches it by address.
         static uint8_t ring[kRingSize];
         uint16_t received = 0;  // image bytes received
-        uint16_t done = 0;      // image bytes programmed and read back
+        uint16_t done = 0;      // bytes of whole pages programmed and read back
         uint8_t stage = kIdle;  // of the page at `done`
         bool readBackBad = false;
         bool ackDue = false;
@@ -134,23 +134,22 @@ private:
         uint16_t lastByte = 0;
 
         for (;;) {
-            const uint16_t left = static_cast<uint16_t>(length - done);
-            const uint16_t count = left < kPage ? left : kPage;
-            const uint8_t* page = ring + (done & (kRingSize - 1));
+            uint8_t* const page = ring + (done & (kRingSize - 1));
             if (stage == kIdle) {
-                if (left != 0 && (static_cast<uint16_t>(received - done) >= count)) {
+                if (done < length &&
+                    (static_cast<uint16_t>(received - done) >= kPage || received == length)) {
                     port.StartErase(done);
                     stage = kErasing;
                 }
             } else if (!port.FlashBusy()) {
                 if (stage == kErasing) {
-                    port.StartWrite(done, page, count);
+                    port.StartWrite(done, page);
                     stage = kWriting;
                 } else {
-                    for (uint16_t i = 0; i != count; ++i)
+                    for (uint16_t i = 0; i != kPage; ++i)
                         if (port.ReadFlash(static_cast<uint16_t>(done + i)) != page[i])
                             readBackBad = true;
-                    done = static_cast<uint16_t>(done + count);
+                    done = static_cast<uint16_t>(done + kPage);
                     stage = kIdle;
                 }
             }
@@ -158,7 +157,7 @@ private:
             // A block is answered once every page it completed has started.
             uint16_t mustHaveStarted = received;
             if (received != length) mustHaveStarted &= static_cast<uint16_t>(~(kPage - 1));
-            const uint16_t started = stage == kIdle ? done : static_cast<uint16_t>(done + count);
+            const uint16_t started = stage == kIdle ? done : static_cast<uint16_t>(done + kPage);
             if (ackDue && started >= mustHaveStarted) {
                 ackDue = false;
                 if (readBackBad) {
@@ -168,7 +167,7 @@ private:
                 SendFrame(kAcknowledge);
             }
 
-            if (endHave == kEndFrameSize && done == length) break;
+            if (endHave == kEndFrameSize && done >= length) break;
 
             uint8_t b = 0;
             if (!port.Receive(b)) {
@@ -189,12 +188,17 @@ private:
             }
             ring[received & (kRingSize - 1)] = b;
             ++received;
-            if (received % kBlockSize == 0 || received == length) ackDue = true;
+            if (received % kBlockSize == 0) ackDue = true;
+            if (received == length) {
+                ackDue = true;
+                for (uint16_t pad = received; pad % kPage != 0; ++pad)
+                    ring[pad & (kRingSize - 1)] = 0xFF;
+            }
         }
 
         const bool good = !readBackBad && endFrame[0] == kHostLead0 && endFrame[1] == kHostLead1 &&
                           endFrame[2] == kEndCommand && FlashSum(port, length) == checksum &&
-                          WriteRecord(port, length, checksum);
+                          WriteRecord(port, length, checksum, ring);
         SendFrame(good ? kVerified : kCorrupt);
         if (good) port.StartApplication();
     }

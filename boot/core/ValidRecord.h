@@ -48,13 +48,17 @@ void ClearRecord(Port& port) {
     WaitFlashIdle(port);
 }
 
-// Writes into a record cleared by ClearRecord and reads it back.
+// Writes into a record cleared by ClearRecord, through `page` (kPageSize
+// bytes of scratch), and reads it back.
 template <class Port>
-bool WriteRecord(Port& port, uint16_t length, uint16_t checksum) {
-    const uint8_t record[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-                               static_cast<uint8_t>(checksum), static_cast<uint8_t>(checksum >> 8)};
+bool WriteRecord(Port& port, uint16_t length, uint16_t checksum, uint8_t* page) {
+    for (uint16_t i = 4; i != Port::kPageSize; ++i) page[i] = 0xFF;
+    page[0] = static_cast<uint8_t>(length);
+    page[1] = static_cast<uint8_t>(length >> 8);
+    page[2] = static_cast<uint8_t>(checksum);
+    page[3] = static_cast<uint8_t>(checksum >> 8);
     WaitFlashIdle(port);
-    port.StartWrite(Port::kRecordAddress, record, sizeof record);
+    port.StartWrite(Port::kRecordAddress, page);
     WaitFlashIdle(port);
     return ReadFlashWord(port, Port::kRecordAddress) == length &&
            ReadFlashWord(port, static_cast<uint16_t>(Port::kRecordAddress + 2)) == checksum;

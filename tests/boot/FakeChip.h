@@ -86,9 +86,9 @@ struct FakeChip {
         erased.push_back(page);
         std::fill_n(flash.begin() + page, kPageSize, 0xFF);
     }
-    void StartWrite(uint16_t page, const uint8_t* data, uint16_t count) {
+    void StartWrite(uint16_t page, const uint8_t* data) {
         if (!Start(page)) return;
-        for (uint16_t i = 0; i < kPageSize; ++i) flash[page + i] &= i < count ? data[i] : 0xFF;
+        for (uint16_t i = 0; i < kPageSize; ++i) flash[page + i] &= data[i];
         if (page / kPageSize == stuckPage) flash[page] |= 1;
     }
     uint8_t ReadFlash(uint16_t at) {
