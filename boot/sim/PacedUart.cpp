@@ -87,8 +87,9 @@ avr_cycle_count_t PacedUart::Deliver(avr_cycle_count_t when) {
         feeding = false;
         return 0;
     }
-    const uint8_t byte = toChip.front();
+    uint8_t byte = toChip.front();
     toChip.pop_front();
+    if (++received == corruptAt) byte ^= 0x10;
     MatchChipTiming();
     const unsigned unread = Unread();
     if (unreadAtOverrun != 0 && unread < unreadAtOverrun) {

@@ -32,6 +32,8 @@ public:
     // The chip was reset: the receiver forgets what it held.
     void Reset();
     unsigned long Lost() const { return lost; }
+    // Line noise: the `index`th byte from the host (1-based) arrives with bit 4 flipped.
+    void CorruptByte(unsigned long index) { corruptAt = index; }
 
 private:
     static avr_cycle_count_t OnFrame(avr_t* avr, avr_cycle_count_t when, void* param);
@@ -58,6 +60,7 @@ private:
     double frameRemainder = 0;  // fractions of a cycle the host's frames have accumulated
     unsigned unreadAtOverrun = 0;
     unsigned long lost = 0;
+    unsigned long received = 0, corruptAt = 0;
 
     std::deque<std::pair<avr_cycle_count_t, uint8_t>> toHost;  // (cycle its frame ends, byte)
     avr_cycle_count_t lineFree = 0;

@@ -16,6 +16,7 @@ const char* const kSimUsage =
     "  --host-baud N       rate of the host's bytes (default: the chip's)\n"
     "  --real-time         run no faster than the real chip\n"
     "  --timeout SECONDS   end the run after this long\n"
+    "  --corrupt-byte N    flip a bit of the host's Nth byte, as line noise would\n"
     "Signals: SIGUSR1 resets the chip; SIGTERM or SIGINT end the run.\n"
     "Exit status: 0 clean, 1 set-up failed, 2 usage, 3 flash fault,\n"
     "  4 received bytes lost, 5 the chip crashed (a bad instruction or address).\n";
@@ -60,14 +61,19 @@ std::optional<SimOptions> ParseSimOptions(int argc, char** argv, std::string& er
         double number = 0;
         if (std::strcmp(arg, "--real-time") == 0) {
             options.realTime = true;
-        } else if (std::strcmp(arg, "--host-baud") == 0 || std::strcmp(arg, "--timeout") == 0) {
-            const bool baud = arg[2] == 'h';
-            if (value == nullptr || !ParseNumber(value, baud ? 300 : 0, baud ? 4e6 : 1e6, number)) {
+        } else if (std::strcmp(arg, "--host-baud") == 0 || std::strcmp(arg, "--timeout") == 0 ||
+                   std::strcmp(arg, "--corrupt-byte") == 0) {
+            const char kind = arg[2];  // 'h', 't' or 'c'
+            const double low = kind == 'h' ? 300 : kind == 'c' ? 1 : 0;
+            const double high = kind == 'h' ? 4e6 : kind == 'c' ? 4e9 : 1e6;
+            if (value == nullptr || !ParseNumber(value, low, high, number)) {
                 error = std::string(arg) + ": bad or missing value";
                 return std::nullopt;
             }
-            if (baud)
+            if (kind == 'h')
                 options.hostBaud = static_cast<unsigned>(number);
+            else if (kind == 'c')
+                options.corruptByte = static_cast<unsigned long>(number);
             else
                 options.timeout = number;
             ++i;

@@ -18,6 +18,7 @@ struct SimOptions {
     unsigned hostBaud = 0;  // rate the host's bytes arrive at; 0: the chip's own rate
     bool realTime = false;  // pace simulated time to the wall clock
     double timeout = 0;     // wall seconds before the run ends by itself; 0: never
+    unsigned long corruptByte = 0;  // 1-based: that byte from the host arrives with a bit flipped
 };
 
 // The options, or nothing with `error` set (usage text when `error` is empty).

@@ -219,6 +219,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "simavr's ATmega328P lacks self-programming or UART0\n");
         return 1;
     }
+    uart.CorruptByte(options->corruptByte);
     watch.io.kind = "kestrune-reset-watch";
     watch.io.reset = ResetWatch::OnReset;
     watch.flash = &flash;
