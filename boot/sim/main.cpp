@@ -2,6 +2,7 @@
 // at 16 MHz, with UART0 on a pseudo-terminal and self-programming as strict
 // as the silicon. A test tool: it links simavr (GPL-3.0) and is never packaged.
 #include <avr_eeprom.h>
+#include <poll.h>
 #include <signal.h>
 #include <sim_avr.h>
 #include <sim_cycle_timers.h>
@@ -272,8 +273,16 @@ int main(int argc, char** argv) {
         if (options->realTime && running) {
             const double ahead = static_cast<double>(watch.Cycles(avr)) / kFrequency - wall;
             if (ahead > 0) {
+                // Wait for the clock, or less when the host writes: its bytes go on the line at
+                // once.
                 timespec pause{0, static_cast<long>(ahead * 1e9)};
-                nanosleep(&pause, nullptr);
+                pollfd line{terminal->Master(), POLLIN, 0};
+                if (ppoll(&line, 1, &pause, nullptr) > 0) {
+                    if (line.revents & POLLIN)
+                        uart.Service();
+                    else  // nobody holds the line's other end: only the clock to wait for
+                        nanosleep(&pause, nullptr);
+                }
             } else if (-ahead > worstLag) {
                 worstLag = -ahead;
             }
