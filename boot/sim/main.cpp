@@ -1,12 +1,10 @@
 // kestrune-avrsim: runs a boot loader's ELF file on a simulated ATmega328P
 // at 16 MHz, with UART0 on a pseudo-terminal and self-programming as strict
 // as the silicon. A test tool: it links simavr (GPL-3.0) and is never packaged.
-#include <avr_eeprom.h>
 #include <poll.h>
 #include <signal.h>
 #include <sim_avr.h>
 #include <sim_cycle_timers.h>
-#include <sim_elf.h>
 #include <sim_io.h>
 #include <time.h>
 
@@ -14,12 +12,9 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <vector>
 
+#include "boot/sim/ChipMemory.h"
 #include "boot/sim/PacedUart.h"
 #include "boot/sim/SimOptions.h"
 #include "boot/sim/StrictFlash.h"
@@ -52,19 +47,6 @@ void CatchSignals() {
     action.sa_handler = OnReset;
     sigaction(SIGUSR1, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
-}
-
-bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
-
-bool WriteFile(const std::string& path, const uint8_t* bytes, size_t size) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
-    return static_cast<bool>(out);
 }
 
 // Sleeping is simulated time passing; the main loop keeps the pace.
@@ -142,49 +124,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     avr->log = LOG_ERROR;
-    const size_t flashSize = avr->flashend + 1;
-    std::vector<uint8_t> preload;
-    if (!options->flashIn.empty()) {
-        if (!ReadFile(options->flashIn, preload) || preload.size() > flashSize) {
-            std::fprintf(stderr, "%s: missing or larger than the flash\n",
-                         options->flashIn.c_str());
-            return 1;
-        }
-        std::memcpy(avr->flash, preload.data(), preload.size());
-    }
-    if (!options->app.empty()) {
-        elf_firmware_t app{};
-        if (elf_read_firmware(options->app.c_str(), &app) != 0 ||
-            app.flashbase + app.flashsize > flashSize) {
-            std::fprintf(stderr, "%s: not an application for this chip\n", options->app.c_str());
-            return 1;
-        }
-        std::memcpy(avr->flash + app.flashbase, app.flash, app.flashsize);
-    }
-    elf_firmware_t loader{};
-    if (elf_read_firmware(options->loader.c_str(), &loader) != 0 || loader.flashbase == 0 ||
-        loader.flashbase + loader.flashsize > flashSize) {
-        std::fprintf(stderr, "%s: not a boot loader (an ELF file placed in the boot section)\n",
-                     options->loader.c_str());
+    std::string loadError;
+    const auto bootStart = LoadMemories(avr, *options, loadError);
+    if (!bootStart) {
+        std::fprintf(stderr, "%s\n", loadError.c_str());
         return 1;
     }
-    // Place the code without letting the file change the chip or its clock.
-    std::memcpy(avr->flash + loader.flashbase, loader.flash, loader.flashsize);
     avr->frequency = kFrequency;
     // The BOOTRST fuse: reset starts the boot section, which simavr does not know.
-    avr->reset_pc = loader.flashbase;
-    avr->pc = loader.flashbase;
+    avr->reset_pc = *bootStart;
+    avr->pc = *bootStart;
     avr->sleep = NoSleep;
-    if (!options->eepromIn.empty()) {
-        std::vector<uint8_t> bytes;
-        if (!ReadFile(options->eepromIn, bytes) || bytes.size() > 1024) {
-            std::fprintf(stderr, "%s: missing or larger than the EEPROM\n",
-                         options->eepromIn.c_str());
-            return 1;
-        }
-        avr_eeprom_desc_t desc{bytes.data(), 0, static_cast<uint32_t>(bytes.size())};
-        avr_ioctl(avr, AVR_IOCTL_EEPROM_SET, &desc);
-    }
 
     std::string ptyError;
     auto terminal = Pseudoterminal::Open(ptyError);
@@ -213,7 +163,7 @@ int main(int argc, char** argv) {
     StrictFlash flash;
     ResetWatch watch;
     PacedUart uart;
-    if (!flash.Attach(avr, loader.flashbase, kRwwEnd) ||
+    if (!flash.Attach(avr, *bootStart, kRwwEnd) ||
         !uart.Attach(avr, terminal->Master(), options->hostBaud, trace.get(), txLog, [&] {
             return start + std::chrono::nanoseconds(watch.Cycles(avr) * 1000000000ull / kFrequency);
         })) {
@@ -290,15 +240,7 @@ int main(int argc, char** argv) {
     }
     uart.Service();
 
-    int status = 0;
-    if (!options->flashOut.empty() && !WriteFile(options->flashOut, avr->flash, flashSize))
-        status = 1;
-    if (!options->eepromOut.empty()) {
-        avr_eeprom_desc_t desc{nullptr, 0, 1024};
-        if (avr_ioctl(avr, AVR_IOCTL_EEPROM_GET, &desc) != 0 || desc.ee == nullptr ||
-            !WriteFile(options->eepromOut, desc.ee, desc.size))
-            status = 1;
-    }
+    int status = SaveMemories(avr, *options) ? 0 : 1;
     if (txLog) std::fclose(txLog);
     if (trace) trace->Flush();
     std::fprintf(stderr,

@@ -2,9 +2,11 @@
 // break or keep one of them: strict self-programming and the paced UART.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <numeric>
 
 #include "tests/boot/sim/SimulatedChip.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -28,6 +30,11 @@ struct ProbeCase {
     std::optional<Bytes> reply;  // nothing: any bytes
     int exitStatus;
 };
+
+Bytes Load(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
 
 void PrintTo(const ProbeCase& c, std::ostream* os) {
     *os << c.name;
@@ -77,6 +84,26 @@ TEST(AvrSim, ResetSignalRestartsTheChip) {
     chip.Reset();
     EXPECT_EQ(host->Read(1), Bytes{'!'});  // the probe's first word after a reset
     EXPECT_EQ(chip.End(), 0) << chip.Errors();
+}
+
+// What is preloaded comes back at the end; the loader's code lies on top of the flash.
+TEST(AvrSim, MemoriesComeBackAsLoaded) {
+    test_support::TempFolder dir("kestrune-avrsim");
+    const Bytes flash(0x7800, 0x5A), eeprom = Counting(200);
+    const auto flashIn = dir.Write("flash.bin", std::string(flash.begin(), flash.end()));
+    const auto eepromIn = dir.Write("eeprom.bin", std::string(eeprom.begin(), eeprom.end()));
+    const auto flashOut = dir.Path("flash-out.bin"), eepromOut = dir.Path("eeprom-out.bin");
+    SimulatedChip chip({KESTRUNE_PROBE_ELF, "--flash-in", flashIn.string(), "--eeprom-in",
+                        eepromIn.string(), "--flash-out", flashOut.string(), "--eeprom-out",
+                        eepromOut.string()});
+    ASSERT_TRUE(chip.Started());
+    EXPECT_EQ(chip.End(), 0) << chip.Errors();
+    const Bytes flashBack = Load(flashOut), eepromBack = Load(eepromOut);
+    ASSERT_EQ(flashBack.size(), 32768u);
+    ASSERT_EQ(eepromBack.size(), 1024u);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.end(), flashBack.begin()));
+    EXPECT_NE(flashBack[0x7800], 0xFF);  // the probe's first instruction
+    EXPECT_TRUE(std::equal(eeprom.begin(), eeprom.end(), eepromBack.begin()));
 }
 
 TEST(AvrSim, BadCommandLinesAreRefused) {
