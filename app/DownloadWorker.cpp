@@ -78,7 +78,13 @@ void DownloadWorker(DownloadJob& job, std::string portName, WorkerRequestQueue& 
         }
         requests.Push(WorkerRequest::Progress(percent));
     };
-    hooks.message = [&](const char* message) { QueueMessage(requests, message); };
+    // "Success !" is shown as the blocks are done; a target that then rejects
+    // the image it received adds its Verify Error on a line of its own.
+    bool messageShown = false;
+    hooks.message = [&](const char* message) {
+        if (std::exchange(messageShown, true)) QueueMessage(requests, "\r\nDownload");
+        QueueMessage(requests, message);
+    };
     RunExchange(*job.port, job.image.get(), job.length, job.startAddress, job.checksum, hooks);
 
     job.image.reset();

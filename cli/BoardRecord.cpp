@@ -21,8 +21,9 @@ std::string EfficiencyLine(const BoardRecord& record) {
     const double share = record.seconds > 0 ? 100.0 * lineSeconds / record.seconds : 0.0;
     char text[160];
     std::snprintf(text, sizeof text,
-                  "%llu bytes in %.2f s, %.1f KiB/s, %.0f%% of the line rate at %u baud",
+                  "%llu bytes in %.2f s, %.1f KiB/s, %.0f%% of the line rate at %u baud, %s",
                   static_cast<unsigned long long>(record.bytes), record.seconds,
-                  BytesPerSecond(record) / 1024.0, share, record.baudRate);
+                  BytesPerSecond(record) / 1024.0, share, record.baudRate,
+                  record.verified ? "verified by the target" : "not verified by the target");
     return text;
 }

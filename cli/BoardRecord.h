@@ -12,8 +12,9 @@ struct BoardRecord {
     uint32_t board = 1;      // counted per port from 1
     std::string message;     // as the dialog shows it, e.g. ".....Success !"
     int exitCode = 0;        // the ExitCode of this outcome
+    bool verified = false;   // the target confirmed the image it received (its verdict frame)
     bool started = false;    // the boot loader answered with a Ready frame
-    double seconds = 0;      // from the header going out to the end of the exchange
+    double seconds = 0;      // from the header going out to the last byte on the wire
     uint64_t bytes = 0;      // image bytes the target acknowledged
     uint64_t lineBytes = 0;  // every byte on the wire after the Ready frame, both ways
     uint32_t baudRate = 0;
@@ -33,7 +34,8 @@ std::string OutcomeText(const std::string& message);
 // Acknowledged image bytes per second; 0 when no time was measured.
 double BytesPerSecond(const BoardRecord& record);
 
-// "66560 bytes in 6.10 s, 10.9 KiB/s, 97% of the line rate at 115200 baud":
-// the share is the line time of every byte moved (10 bits each, both ways)
-// over the time the exchange took.
+// "66560 bytes in 6.10 s, 10.9 KiB/s, 97% of the line rate at 115200 baud,
+// verified by the target" (or "not verified by the target"): the share is the
+// line time of every byte moved (10 bits each, both ways) over the time the
+// exchange took.
 std::string EfficiencyLine(const BoardRecord& record);

@@ -16,5 +16,6 @@ enum ExitCode : int {
     kExitUserStop = 10,      // ".....User stop !"
     kExitDamaged = 11,       // a HEX file with a damaged record: "FILE: line N: REASON"
     kExitBoardsFailed = 12,  // download --repeat: a board did not succeed
+    kExitVerifyError = 13,   // ".....Verify Error !": the target's check of the image failed
     kExitUsage = 64,         // bad command line (as sysexits' EX_USAGE)
 };

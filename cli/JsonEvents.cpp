@@ -59,9 +59,11 @@ void JsonEvents::Progress(size_t port, uint32_t board, uint8_t percent, uint64_t
 }
 
 void JsonEvents::Finished(size_t port, const BoardRecord& record) {
-    char numbers[96];
-    std::snprintf(numbers, sizeof numbers, ",\"exit\":%d,\"seconds\":%.3f,\"bytes_per_s\":%.0f",
-                  record.exitCode, record.seconds, BytesPerSecond(record));
+    char numbers[128];
+    std::snprintf(numbers, sizeof numbers,
+                  ",\"exit\":%d,\"seconds\":%.3f,\"bytes_per_s\":%.0f,\"verified\":%s",
+                  record.exitCode, record.seconds, BytesPerSecond(record),
+                  record.verified ? "true" : "false");
     std::string problem;
     if (!record.portProblem.empty())
         problem = ",\"port_problem\":" + JsonString(record.portProblem);

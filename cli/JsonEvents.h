@@ -3,7 +3,8 @@
 //   ready     the boot loader answered
 //   header    the header went out: "size", "checksum" (four hex digits)
 //   progress  "percent", "bytes" acknowledged (once per new percentage)
-//   outcome   "message" (e.g. "Success !"), "exit", "seconds", "bytes_per_s"
+//   outcome   "message" (e.g. "Success !"), "exit", "seconds", "bytes_per_s",
+//             "verified" (true when the target confirmed the image it received)
 //   stuck         repeat: the board announces without a pause and is not taken
 //   port_problem  the port ends with no board in progress: "problem"
 //   log_problem   the board's record could not be written: "problem" (the

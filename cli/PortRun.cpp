@@ -22,7 +22,10 @@ public:
     }
     ReadResult ReadByte(uint8_t& byte) override {
         const ReadResult result = port.ReadByte(byte);
-        if (writes > 0 && result == ReadResult::Byte) ++lineBytes;
+        if (writes > 0 && result == ReadResult::Byte) {
+            ++lineBytes;
+            lastMoved = Clock::now();
+        }
         return result;
     }
     void Purge() override { port.Purge(); }
@@ -34,7 +37,9 @@ public:
             blockBytes += count;
         }
         lineBytes += count;
-        return port.Write(bytes, count);
+        const bool written = port.Write(bytes, count);
+        lastMoved = Clock::now();
+        return written;
     }
 
     bool Started() const { return writes > 0; }
@@ -42,6 +47,9 @@ public:
     uint64_t blockBytes = 0;  // after the header: blocks, and the end frame once sent
     uint64_t lineBytes = 0;
     Clock::time_point startedAt{};
+    // The last byte written or read after the header: the end of the line's
+    // use, so a boot loader that sends no verdict is not charged the wait for one.
+    Clock::time_point lastMoved{};
 
 private:
     SerialPort& port;
@@ -101,6 +109,8 @@ int ExitCodeFor(Outcome outcome) {
             return kExitReadTimeOut;
         case Outcome::UserStop:
             return kExitUserStop;
+        case Outcome::VerifyError:
+            return kExitVerifyError;
     }
     return kExitDeviceError;
 }
@@ -167,6 +177,8 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
             if (stuck) observer.Waiting(index, board);
             stuck = false;
         };
+        bool verified = false;
+        hooks.verified = [&verified] { verified = true; };
 
         observer.Waiting(index, board);
         const uint8_t* image = work.image->data();
@@ -187,15 +199,24 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
         record.board = board;
         record.message = message;
         record.exitCode = ExitCodeFor(outcome);
+        record.verified = verified;
         record.started = port.Started();
-        if (record.started)
-            record.seconds = std::chrono::duration<double>(Clock::now() - port.startedAt).count();
-        record.bytes = outcome == Outcome::Success ? job.length : acknowledged;
+        const bool allSent = outcome == Outcome::Success || outcome == Outcome::VerifyError;
+        if (record.started) {
+            const Clock::time_point end = allSent ? port.lastMoved : Clock::now();
+            record.seconds = std::chrono::duration<double>(end - port.startedAt).count();
+        }
+        record.bytes = allSent ? job.length : acknowledged;
         record.lineBytes = port.lineBytes;
         record.baudRate = job.baudRate;
         record.endedAt = std::chrono::system_clock::now();
-        if (gone && (record.started || !work.repeat)) record.portProblem = "the device went away";
+        // A board that leaves once everything was sent (as the verdict wait
+        // ends) has not failed its download: the port's end is told on its own.
+        if (gone && !allSent && (record.started || !work.repeat))
+            record.portProblem = "the device went away";
         observer.Finished(index, record);
+        if (gone && allSent && work.repeat)
+            observer.PortProblem(index, board + 1, "the device went away");
 
         (outcome == Outcome::Success ? result.succeeded : result.failed) += 1;
         if (!work.repeat) {

@@ -12,7 +12,7 @@ constexpr uint8_t kTargetSecond = 0x5A;
 constexpr uint32_t kFrameSize = 3;
 constexpr uint32_t kAttemptLimit = 1000;  // a wait gives up once its attempt count exceeds this
 
-// The exchange's three hooks, with an absent hook meaning "never stop" or "nobody listens".
+// The exchange's hooks, with an absent hook meaning "never stop" or "nobody listens".
 struct Hooks {
     const ExchangeHooks& hooks;
 
@@ -28,6 +28,9 @@ struct Hooks {
     }
     void LineQuiet() const {
         if (hooks.lineQuiet) hooks.lineQuiet();
+    }
+    void Verified() const {
+        if (hooks.verified) hooks.verified();
     }
 };
 
@@ -165,6 +168,8 @@ const char* OutcomeMessage(Outcome outcome) {
             return ".....Program Error !";
         case Outcome::ReadTimeOut:
             return ".....Read time out !";
+        case Outcome::VerifyError:
+            return ".....Verify Error !";
     }
     return "";
 }
@@ -193,6 +198,23 @@ void BuildHeader(uint32_t startAddress, uint32_t length, uint16_t checksum,
 
 namespace {
 
+// A boot loader that knows no verdict sends nothing: the bound keeps that to
+// about 200 ms. Only the first complete frame counts.
+Outcome AwaitVerdict(SerialPort& port, const Hooks& hooks) {
+    uint8_t frame[kFrameSize] = {};
+    uint32_t count = 0;
+    for (uint32_t reads = 0; reads < kVerdictReadLimit && count < kFrameSize; ++reads) {
+        if (ReadFrame(port, frame, count) == ReadResult::Gone) break;
+    }
+    if (count == kFrameSize && IsFrame(frame, kVerifiedCode)) {
+        hooks.Verified();
+    } else if (count == kFrameSize && IsFrame(frame, kCheckFailedCode)) {
+        hooks.Message(Outcome::VerifyError);
+        return Outcome::VerifyError;
+    }
+    return Outcome::Success;
+}
+
 // Everything after the Ready frame: header, blocks, end frame.
 Outcome ExchangeAfterReady(SerialPort& port, const uint8_t* image, uint32_t length,
                            uint32_t startAddress, uint16_t checksum, const Hooks& hooks) {
@@ -219,7 +241,7 @@ Outcome ExchangeAfterReady(SerialPort& port, const uint8_t* image, uint32_t leng
     hooks.Message(Outcome::Success);
     const uint8_t endFrame[kEndFrameSize] = {0x5A, 0xA5, kEndCommand};
     port.Write(endFrame, sizeof endFrame);
-    return Outcome::Success;
+    return AwaitVerdict(port, hooks);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 //   target -> host: Ready A5 5A 00, Acknowledge A5 5A 41
 //   host -> target: header 5A A5 80 <start:4> <length:4> <checksum:2> 00 00 (big-endian),
 //                   blocks of at most 128 raw bytes, end frame 5A A5 88
+//   target -> host, after the end frame (boot loaders that check the image):
+//                   Verified A5 5A 56, Check failed A5 5A 43
 // Every wait is bounded by a count of one-byte reads, not by a clock: with the
 // port's 20 ms read time-out, 1001 reads are about 20 s of silence.
 #pragma once
@@ -11,16 +13,29 @@
 
 #include "isp/port/SerialPort.h"
 
-enum class Outcome { Success, UserStop, NotFindDevice, Error, ProgramError, ReadTimeOut };
+enum class Outcome {
+    Success,
+    UserStop,
+    NotFindDevice,
+    Error,
+    ProgramError,
+    ReadTimeOut,
+    VerifyError,  // every block was acknowledged, but the target's check of the image failed
+};
 
 // The outcome's message exactly as the message box shows it, e.g. ".....Success !".
 const char* OutcomeMessage(Outcome outcome);
 
 // The caller's hooks. An empty stop test never stops; empty sinks are skipped.
 struct ExchangeHooks {
-    std::function<bool()> stopRequested;               // the caller's stop test
-    std::function<void(uint8_t percent)> progress;     // after every acknowledged block
-    std::function<void(const char* message)> message;  // once, with the outcome's message
+    std::function<bool()> stopRequested;            // the caller's stop test
+    std::function<void(uint8_t percent)> progress;  // after every acknowledged block
+    // With the outcome's message: once, or twice when the target rejects the
+    // image it received (".....Success !" as the blocks are done, then
+    // ".....Verify Error !" once the verdict has come).
+    std::function<void(const char* message)> message;
+    // Once, after the end frame, when the target confirmed the image it received.
+    std::function<void()> verified;
     // Repeat mode's wait for the next board only:
     std::function<void()> announcing;  // a Ready frame that came too soon to be a new board
     std::function<void()> lineQuiet;   // the line was quiet for the gap after such a frame
@@ -30,6 +45,7 @@ constexpr uint32_t kBlockSize = 128;
 constexpr uint32_t kReadTimeoutMs = 20;     // every port's one-byte read time-out
 constexpr uint32_t kReadyReadLimit = 1001;  // reads before "Not find device"
 constexpr uint32_t kAckReadLimit = 1002;    // reads before "Read time out"
+constexpr uint32_t kVerdictReadLimit = 10;  // reads after the end frame: about 200 ms
 
 constexpr uint32_t kHeaderSize = 15;
 constexpr uint32_t kEndFrameSize = 3;
@@ -37,6 +53,8 @@ constexpr uint8_t kProgramCommand = 0x80;   // header byte 2
 constexpr uint8_t kEndCommand = 0x88;       // end frame byte 2
 constexpr uint8_t kReadyCode = 0x00;        // third byte of the target's Ready frame
 constexpr uint8_t kAcknowledgeCode = 0x41;  // third byte of the target's Acknowledge frame
+constexpr uint8_t kVerifiedCode = 0x56;     // 'V': the received image's sum matched the header
+constexpr uint8_t kCheckFailedCode = 0x43;  // 'C': it did not
 
 // One read step: at most one byte into frame[count]; count grows only when a
 // byte arrived and frame[0] is 0xA5 afterwards. With count already 3 it reads
@@ -47,9 +65,14 @@ ReadResult ReadFrame(SerialPort& port, uint8_t frame[3], uint32_t& count);
 void BuildHeader(uint32_t startAddress, uint32_t length, uint16_t checksum,
                  uint8_t header[kHeaderSize]);
 
-// The whole exchange: purge, Ready wait, header, blocks, end frame.
+// The whole exchange: purge, Ready wait, header, blocks, end frame, verdict.
 // Failures purge the port before their message; success sends its message,
-// then the end frame, and leaves the port unpurged. Write results are ignored:
+// then the end frame, and leaves the port unpurged. After the end frame at
+// most kVerdictReadLimit reads wait for one complete frame: Verified calls
+// the `verified` hook, Check failed gives Verify Error (its message follows
+// the success message; the port is not purged). No frame in time, any other
+// frame, or the device gone: Success, unverified. Stop requests are not
+// looked at in that short wait. Write results are ignored:
 // a lost write shows up as a missing acknowledgement.
 // In the Ready wait a complete frame that is not Ready keeps its longest tail
 // starting with 0xA5 (A5 A5 5A 00 is a Ready frame after a stray byte). The

@@ -13,10 +13,15 @@ constexpr uint8_t kReady[3] = {0xA5, 0x5A, 0x00};
 constexpr uint8_t kAck[3] = {0xA5, 0x5A, 0x41};
 constexpr uint8_t kNak[3] = {0xA5, 0x5A, 0x42};
 constexpr uint8_t kEnd[3] = {0x5A, 0xA5, 0x88};
+constexpr uint8_t kVerified[3] = {0xA5, 0x5A, 0x56};
+constexpr uint8_t kCheckFailed[3] = {0xA5, 0x5A, 0x43};
 constexpr size_t kHeaderSize = 15;
 
 // A header that stops half way is dropped after this long, and Ready resumes.
 constexpr auto kPartialHeaderLimit = std::chrono::seconds(1);
+// How long the last board keeps the line open after its verdict frame: closing
+// the terminal at once would throw away what the host has not read yet.
+constexpr auto kVerdictLinger = std::chrono::seconds(2);
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...) {
@@ -163,6 +168,14 @@ Verdict BootLoader::AwaitHostLeaving(int exitCode, const std::string& what) {
     }
 }
 
+void BootLoader::LingerUntilHostLeaves() {
+    TargetLine::TimePoint until = line.Now() + kVerdictLinger;
+    if (giveUpAt) until = std::min(until, *giveUpAt);
+    uint8_t ignored = 0;
+    while (line.Receive(ignored, until) == TargetLine::Event::Byte) {
+    }
+}
+
 Verdict BootLoader::Judge(const uint8_t endFrame[3]) const {
     const uint32_t length = static_cast<uint32_t>(received.size());
     if (!std::equal(endFrame, endFrame + 3, kEnd))
@@ -241,6 +254,8 @@ Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp, bool waitFo
                                            received.size(), length));
                 received.push_back(b);
             }
+            // Line noise: the block is acknowledged, only the final check can see it.
+            if (Fire(options.corruptAt, block)) received[received.size() - count] ^= 0x01;
             switch (Answer(block, true)) {
                 case Reply::Rejected:
                     return AwaitHostLeaving(
@@ -272,6 +287,13 @@ Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp, bool waitFo
         for (uint8_t& b : endFrame)
             if (Wait w = Next(b); w != Wait::Got)
                 return Ended(w, Format("before the end frame (all %u bytes received)", length));
-        return Judge(endFrame);
+        Verdict verdict = Judge(endFrame);
+        if (!options.noVerdict) {
+            const bool right = verdict.exitCode == kTargetImageOk;
+            SendFrame(right ? kVerified : kCheckFailed, 3);
+            verdict.text += right ? "; sent Verified" : "; sent Check failed";
+            if (waitForHost) LingerUntilHostLeaves();
+        }
+        return verdict;
     }
 }

@@ -1,7 +1,9 @@
 // The simulated boot loader: one run of the target's side of the link protocol.
 // Sends Ready until a header arrives, answers the header and every block
 // (with the faults the options ask for), and judges the image when the end
-// frame arrives. A run ends with the verdict: after the end frame, when the
+// frame arrives, telling the host (A5 5A 56 right, A5 5A 43 wrong) unless it
+// plays a boot loader that knows no verdict. A run ends with the verdict:
+// after the end frame, when the
 // host leaves once a header was answered (unless the target reset), at the
 // give-up time, or when the line is interrupted.
 #pragma once
@@ -43,6 +45,7 @@ private:
     Wait AwaitHeader(uint8_t header[15]);
     Reply Answer(uint32_t replyNumber, bool accepted);
     Verdict AwaitHostLeaving(int exitCode, const std::string& what);
+    void LingerUntilHostLeaves();
     Verdict Judge(const uint8_t endFrame[3]) const;
     Verdict Ended(Wait why, const std::string& where) const;
     void SendFrame(const uint8_t* frame, size_t count);

@@ -57,6 +57,7 @@ ParsedOptions ParseTargetOptions(const std::vector<std::string>& args) {
         {"--short-reply", at(opts.shortReplyAt)},
         {"--reset-after-block", at(opts.resetAt)},
         {"--hangup-after-block", at(opts.hangUpAt)},
+        {"--corrupt-block", at(opts.corruptAt)},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -74,6 +75,11 @@ ParsedOptions ParseTargetOptions(const std::vector<std::string>& args) {
             opts.version = true;
             continue;
         }
+        if (name == "--no-verdict") {
+            if (value) return {std::nullopt, "--no-verdict takes no value"};
+            opts.noVerdict = true;
+            continue;
+        }
         if (name == "--nak-header") {
             if (value) return {std::nullopt, "--nak-header takes no value"};
             opts.nakAt = 0;
@@ -87,6 +93,7 @@ ParsedOptions ParseTargetOptions(const std::vector<std::string>& args) {
         }
         if (!it->second(*value)) return {std::nullopt, "bad value for " + name + ": " + *value};
     }
+    if (opts.corruptAt == 0u) return {std::nullopt, "--corrupt-block counts blocks from 1"};
     // Unpaced, back-to-back frames would fill the terminal faster than any host reads.
     if (opts.readyIntervalMs == 0 && opts.baud == 0)
         return {std::nullopt, "--ready-interval 0 needs --baud"};
@@ -102,7 +109,8 @@ point a downloader at it. The target sends the Ready frame A5 5A 00
 periodically until a header 5A A5 80 <start:4> <length:4> <checksum:2> 00 00
 arrives, acknowledges it with A5 5A 41, takes the image in blocks of at most
 128 bytes and acknowledges each, and on the end frame 5A A5 88 checks the
-image and prints one verdict line on standard output, then exits. A header
+image, tells the host its verdict (A5 5A 56 when the image is right, A5 5A 43
+when it is not), prints one verdict line on standard output, then exits. A header
 with another command, non-zero trailing bytes or a length over 64 MiB is
 answered A5 5A 42. Hosts may open and close the terminal as often as they
 like while no download runs; once a header has been answered, the host
@@ -150,6 +158,11 @@ fault fires once per run, so the download after a reset goes through.
                            the reply and wait for a new header
   --hangup-after-block N   after block N close the terminal instead of the
                            reply, as an unplugged adapter does, and exit 6
+  --corrupt-block N        flip the lowest bit of the first byte of block N
+                           (from 1) as it arrives, as line noise would: the
+                           block is acknowledged, the image judged wrong
+  --no-verdict             send nothing after the end frame, as a boot loader
+                           that knows no verdict does
 
 Exit status (with --boards: 0 when every board's image was right, otherwise
 the status of the first board that was not; a signal or --timeout ends the

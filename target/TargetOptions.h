@@ -23,9 +23,11 @@ struct TargetOptions {
     std::optional<uint32_t> silentAt;      // no reply at all
     std::optional<uint32_t> shortReplyAt;  // reply A5 5A, the frame never completes
     std::optional<uint32_t> resetAt;       // Ready instead of the reply; a new header follows
-    std::optional<uint32_t> hangUpAt;  // close the line instead of the reply: the device is gone
-    uint32_t boards = 1;               // boards played one after another on the line
-    uint32_t swapGapMs = 1000;         // silence between one board's end and the next
+    std::optional<uint32_t> hangUpAt;   // close the line instead of the reply: the device is gone
+    std::optional<uint32_t> corruptAt;  // flip the lowest bit of the block's first byte on arrival
+    bool noVerdict = false;             // send nothing after the end frame
+    uint32_t boards = 1;                // boards played one after another on the line
+    uint32_t swapGapMs = 1000;          // silence between one board's end and the next
     bool help = false;
     bool version = false;
 };

@@ -174,6 +174,15 @@ TEST_F(Download, RejectedBlockEndsWithProgramError) {
     EXPECT_EQ(ui.Cell(), 12);  // the last acknowledged block: 128 of 1000 bytes
 }
 
+// Every block acknowledged, then the target's check fails: its verdict goes below.
+TEST_F(Download, RejectedImageShowsVerifyErrorBelowSuccess) {
+    ASSERT_TRUE(ui.Click(IDC_DOWNLOAD));
+    ASSERT_TRUE(WaitForOutcome());
+    EXPECT_EQ(ui.Message(), L"Download.....Success !\r\nDownload.....Verify Error !");
+    ExpectIdleAfterDownload();
+    EXPECT_EQ(ui.Cell(), 100);
+}
+
 // A silent line: the worker waits for Ready when the dialog is closed.
 TEST_F(Download, ClosingDuringTheReadyWaitStopsTheWorkerFirst) {
     const auto ports = TestPorts();

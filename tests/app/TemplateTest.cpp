@@ -198,8 +198,9 @@ TEST(Templates, MainDialogHasEveryControlInTabOrder) {
              64, 50, 14},
             {IDCANCEL, kButton, nullptr, button, BS_PUSHBUTTON, WS_TABSTOP, 0, L"Exit", 135, 64, 50,
              14},
-            {IDC_MESSAGE, kEdit, nullptr, ES_MULTILINE, 0, kSingleLineEdit, 0, L"", 196, 17, 217,
-             55},
+            // Multi-line: a Verify Error goes on the line below "Success !".
+            {IDC_MESSAGE, kEdit, nullptr, ES_MULTILINE, ES_MULTILINE, kSingleLineEdit, 0, L"", 196,
+             17, 217, 55},
             {IDC_CODE_BUFFER, kEdit, nullptr, ES_MULTILINE, ES_MULTILINE,
              ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 0, L"", 12, 91, 401, 189},
             {IDC_PROGRESS, 0, PROGRESS_CLASSW, PBS_SMOOTH, PBS_SMOOTH, WS_BORDER, 0, L"", 7, 289,

@@ -124,6 +124,40 @@ TEST_F(Download, RejectedHeaderAndBlockEachHaveTheirOutcome) {
     }
 }
 
+// The target's verdict after the end frame: the outcome line comes after it.
+TEST_F(Download, TheTargetsVerdictDecidesTheOutcomeAndTheEfficiencyLineSaysIt) {
+    struct Case {
+        std::vector<std::string> target;
+        int cliExit;
+        std::string out, errEnd;
+        int targetExit;
+    };
+    const Case cases[] = {
+        {{}, kExitOk, "Download.....Success !\n", ", verified by the target\n", kTargetImageOk},
+        {{"--no-verdict"},
+         kExitOk,
+         "Download.....Success !\n",
+         "baud, not verified by the target\n",
+         kTargetImageOk},
+        {{"--corrupt-block", "3"},
+         kExitVerifyError,
+         "",
+         "\nDownload.....Verify Error !\n",
+         kTargetImageWrong},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.errEnd);
+        auto target = StartTarget(c.target);
+        RunResult cli = RunDownload(kSampleBin);
+        EXPECT_EQ(cli.exitCode, c.cliExit) << cli.err;
+        EXPECT_EQ(cli.out, c.out);
+        ASSERT_GE(cli.err.size(), c.errEnd.size());
+        EXPECT_EQ(cli.err.substr(cli.err.size() - c.errEnd.size()), c.errEnd) << cli.err;
+        EXPECT_EQ(cli.err.find("line rate") != std::string::npos, c.cliExit == kExitOk);
+        EXPECT_EQ(target->Wait(kGenerous), c.targetExit) << target->Out();
+    }
+}
+
 TEST_F(Download, ResetMidTransferFailsThatDownloadAndTheNextOneGoesThrough) {
     auto target = StartTarget({"--reset-after-block", "3", "--expect", kSampleBin});
     RunResult first = RunDownload(kSampleBin);
@@ -219,7 +253,7 @@ TEST_F(Download, UnopenablePortsAndBadInputAreReported) {
     RunResult help = RunProgram(Cli({"download", "--help"}), kGenerous);
     EXPECT_EQ(help.exitCode, kExitOk);
     for (const char* text : {"Open com port error", "Not find device", "Program Error",
-                             "Read time out", "User stop", "Exit status"})
+                             "Read time out", "User stop", "Verify Error", "Exit status"})
         EXPECT_NE(help.out.find(text), std::string::npos) << text;
 }
 

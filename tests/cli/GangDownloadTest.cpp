@@ -127,6 +127,39 @@ TEST_F(Gang, OneRejectedBlockFailsOnlyItsPortAndTheJsonEventsSayIt) {
     }
 }
 
+TEST_F(Gang, TheVerdictReachesTheJsonEventsAndTheLog) {
+    StartTargets({{}, {"--no-verdict"}, {"--corrupt-block", "64"}});
+    RunResult cli =
+        RunProgram(GangArgs({"--json", "--log", Path("board.log")}, kSampleBin), kGenerous);
+    EXPECT_EQ(cli.exitCode, kExitVerifyError) << cli.err;
+    const struct {
+        const char* message;
+        int exit;
+        bool verified;
+        int targetExit;
+    } expected[] = {{"Success !", kExitOk, true, kTargetImageOk},
+                    {"Success !", kExitOk, false, kTargetImageOk},
+                    {"Verify Error !", kExitVerifyError, false, kTargetImageWrong}};
+    std::map<std::string, nlohmann::json> outcomes;
+    std::istringstream lines(cli.out);
+    for (std::string line; std::getline(lines, line);) {
+        const auto event = nlohmann::json::parse(line);
+        if (event["event"] == "outcome") outcomes[event["port"].get<std::string>()] = event;
+    }
+    std::map<std::string, std::vector<std::string>> rows;
+    for (const auto& row : CsvRows(Path("board.log"))) rows[row.at(1)] = row;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        SCOPED_TRACE(ports[i]);
+        EXPECT_EQ(outcomes[ports[i]]["message"], expected[i].message) << cli.out;
+        EXPECT_EQ(outcomes[ports[i]]["exit"], expected[i].exit);
+        EXPECT_EQ(outcomes[ports[i]]["verified"], expected[i].verified);
+        ASSERT_EQ(rows[ports[i]].size(), 10u);
+        EXPECT_EQ(rows[ports[i]][6], expected[i].message);
+        EXPECT_EQ(rows[ports[i]][7], std::to_string(expected[i].exit));
+        EXPECT_EQ(targets[i]->Wait(kGenerous), expected[i].targetExit) << targets[i]->Out();
+    }
+}
+
 TEST_F(Gang, CtrlCStopsEveryPort) {
     // 8 KiB at 1200 baud takes over a minute: the stop lands mid-transfer on every port.
     StartTargets({{"--baud", "1200"}, {"--baud", "1200"}, {"--baud", "1200"}});

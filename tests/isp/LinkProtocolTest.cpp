@@ -53,6 +53,7 @@ struct Exchange {
     std::optional<uint32_t> quietReads;  // set: the exchange with the next board
     uint32_t announcing = 0;             // the next-board wait's two hooks
     uint32_t quietTold = 0;
+    std::function<void()> verified;      // the verified hook
 
     Outcome Run(const Bytes& image) { return Run(image, Sum16(image)); }
 
@@ -68,6 +69,7 @@ struct Exchange {
         };
         hooks.announcing = [this] { ++announcing; };
         hooks.lineQuiet = [this] { ++quietTold; };
+        hooks.verified = verified;
         const auto length = static_cast<uint32_t>(image.size());
         if (quietReads) {
             return RunNextBoardExchange(port, image.data(), length, 0, checksum, hooks,
@@ -348,12 +350,12 @@ TEST(AckWait, ReadyFramesBeforeTheHeadersReplyAreSkippedWithinTheBound) {
         uint32_t reads;
     };
     const Case cases[] = {
-        {readies(1), Outcome::Success, 3 + 3 + 3 + 3},
-        {readies(3), Outcome::Success, 3 + 9 + 3 + 3},
-        {Concat({{0x13}, readies(1)}), Outcome::Success, 3 + 4 + 3 + 3},
+        {readies(1), Outcome::Success, 3 + 3 + 3 + 3 + kVerdictReadLimit},
+        {readies(3), Outcome::Success, 3 + 9 + 3 + 3 + kVerdictReadLimit},
+        {Concat({{0x13}, readies(1)}), Outcome::Success, 3 + 4 + 3 + 3 + kVerdictReadLimit},
         {Concat({readies(1), {0xA5, 0x5A, 0x42}}), Outcome::Error, 3 + 6},
         // 333 Ready frames and the acknowledgement take 1002 reads; one Ready more is too many.
-        {readies(333), Outcome::Success, 3 + 1002 + 3},
+        {readies(333), Outcome::Success, 3 + 1002 + 3 + kVerdictReadLimit},
         {readies(334), Outcome::ReadTimeOut, 3 + 1002},
     };
     for (const Case& c : cases) {
@@ -394,6 +396,70 @@ TEST(DeviceGone, EndsEveryWaitAtOnceWithItsOutcome) {
         EXPECT_EQ(run.port.reads, c.reads);
         EXPECT_EQ(run.port.written.size(), c.written);
         run.ExpectFailure(c.message);
+    }
+}
+
+// The verdict after the end frame: the first complete frame within 10 reads.
+TEST(Verdict, OnlyAFrameWithinTheBoundCountsAndNoneLeavesTodaysExchange) {
+    const Bytes verified{0xA5, 0x5A, 0x56};
+    const Bytes failed{0xA5, 0x5A, 0x43};
+    struct Case {
+        const char* what;
+        std::function<void(ScriptedPort&, size_t end)> script;  // after the end frame's bytes
+        Outcome outcome;
+        bool verified;
+        uint32_t verdictReads;  // reads after the end frame
+    };
+    const Case cases[] = {
+        {"no verdict: the bound", [](ScriptedPort&, size_t) {}, Outcome::Success, false, 10},
+        {"verified", [&](ScriptedPort& p, size_t end) { p.Send(verified, end); }, Outcome::Success,
+         true, 3},
+        {"check failed", [&](ScriptedPort& p, size_t end) { p.Send(failed, end); },
+         Outcome::VerifyError, false, 3},
+        {"completed by the last read",
+         [&](ScriptedPort& p, size_t end) { p.Silence(7, end).Send(verified, end); },
+         Outcome::Success, true, 10},
+        {"one read too late",
+         [&](ScriptedPort& p, size_t end) { p.Silence(8, end).Send(failed, end); },
+         Outcome::Success, false, 10},
+        {"noise, then the verdict",
+         [&](ScriptedPort& p, size_t end) {
+             p.Send(Concat({{0x13, 0x5A}, failed}), end);
+         },
+         Outcome::VerifyError, false, 5},
+        {"another frame first",
+         [&](ScriptedPort& p, size_t end) {
+             p.Send(Concat({kAckFrame, failed}), end);
+         },
+         Outcome::Success, false, 3},
+        {"the device gone", [](ScriptedPort& p, size_t end) { p.Silence(2, end).Gone(1, end); },
+         Outcome::Success, false, 3},
+        {"a failing read is a read", [](ScriptedPort& p, size_t end) { p.Fail(20, end); },
+         Outcome::Success, false, 10},
+    };
+    const Bytes image = Pattern(200);
+    const size_t end = WrittenAfterBlocks(200, 2) + kEndFrameSize;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Exchange run;
+        ScriptAcceptingTarget(run.port, 200);
+        const uint32_t readsBefore = 3 + 3 * 3;
+        c.script(run.port, end);
+        bool verifiedHook = false;
+        run.verified = [&] { verifiedHook = true; };
+        EXPECT_EQ(run.Run(image), c.outcome);
+        EXPECT_EQ(verifiedHook, c.verified);
+        EXPECT_EQ(run.port.reads, readsBefore + c.verdictReads);
+        // The host's bytes are today's whatever the target answers.
+        EXPECT_EQ(run.port.written, Concat({Header(200, Sum16(image)), image, kEndFrame}));
+        ASSERT_EQ(run.port.purges.size(), 1u);
+        // "Success !" before the end frame, and a rejected image's Verify Error after the wait.
+        std::vector<std::string> texts;
+        for (const auto& m : run.messages) texts.push_back(m.text);
+        std::vector<std::string> expected{".....Success !"};
+        if (c.outcome == Outcome::VerifyError) expected.push_back(".....Verify Error !");
+        EXPECT_EQ(texts, expected);
+        EXPECT_EQ(run.messages[0].writtenBefore, end - kEndFrameSize);
     }
 }
 

@@ -18,6 +18,8 @@ const Bytes kReady = {0xA5, 0x5A, 0x00};
 const Bytes kAck = {0xA5, 0x5A, 0x41};
 const Bytes kNak = {0xA5, 0x5A, 0x42};
 const Bytes kEnd = {0x5A, 0xA5, 0x88};
+const Bytes kVerified = {0xA5, 0x5A, 0x56};
+const Bytes kCheckFailed = {0xA5, 0x5A, 0x43};
 
 // The host's side as a script: bytes, pauses and closings, in order.
 class ScriptedLine : public TargetLine {
@@ -158,7 +160,7 @@ TEST(BootLoader, TakesAnImageInBlocksAndAcknowledgesEach) {
     Outcome run = RunLoader(line, {}, &image);
     EXPECT_EQ(run.verdict.exitCode, kTargetImageOk) << run.verdict.text;
     EXPECT_EQ(run.received, image);
-    EXPECT_EQ(run.stream, Concat({kReady, Repeat(kAck, 4)}));
+    EXPECT_EQ(run.stream, Concat({kReady, Repeat(kAck, 4), kVerified}));
     EXPECT_NE(run.verdict.text.find("300 bytes"), std::string::npos) << run.verdict.text;
 }
 
@@ -167,7 +169,7 @@ TEST(BootLoader, EmptyImageIsAHeaderAndTheEndFrame) {
     line.Host(Header(0, 0)).Host(kEnd);
     Outcome run = RunLoader(line);
     EXPECT_EQ(run.verdict.exitCode, kTargetImageOk) << run.verdict.text;
-    EXPECT_EQ(run.stream, Concat({kReady, kAck}));
+    EXPECT_EQ(run.stream, Concat({kReady, kAck, kVerified}));
 }
 
 TEST(BootLoader, SendsReadyEveryIntervalUntilTheHeaderBegins) {
@@ -179,7 +181,7 @@ TEST(BootLoader, SendsReadyEveryIntervalUntilTheHeaderBegins) {
     options.readyIntervalMs = 100;
     Outcome run = RunLoader(line, options);
     EXPECT_EQ(run.verdict.exitCode, kTargetImageOk);
-    ASSERT_EQ(line.sent.size(), 4u + 2u);  // Ready at 0, 100, 200, 300 ms; two acknowledgements
+    ASSERT_EQ(line.sent.size(), 4u + 3u);  // Ready at 0, 100, 200, 300 ms; two acks, verdict
     for (size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(line.sent[i].bytes, kReady);
         EXPECT_EQ(line.sent[i].at - line.sent[0].at, i * 100ms);
@@ -254,6 +256,42 @@ TEST(BootLoader, JudgesTheImageAgainstHeaderAndExpectedFile) {
     }
 }
 
+// After the end frame: Verified or Check failed, or nothing for a boot loader
+// that knows no verdict; a corrupted block is acknowledged like any other.
+TEST(BootLoader, TellsTheHostItsVerdictUnlessAskedNotTo) {
+    const Bytes image = Image(300);
+    struct Case {
+        const char* what;
+        bool noVerdict;
+        std::optional<uint32_t> corruptAt;
+        uint16_t headerSum;
+        int exitCode;
+        Bytes verdict;
+    };
+    const Case cases[] = {
+        {"right", false, {}, Sum16(image), kTargetImageOk, kVerified},
+        {"wrong sum", false, {}, uint16_t(Sum16(image) + 1), kTargetImageWrong, kCheckFailed},
+        {"block 3 corrupted", false, 3, Sum16(image), kTargetImageWrong, kCheckFailed},
+        {"no verdict, right", true, {}, Sum16(image), kTargetImageOk, {}},
+        {"no verdict, corrupted", true, 1, Sum16(image), kTargetImageWrong, {}},
+        {"a block past the end", false, 4, Sum16(image), kTargetImageOk, kVerified},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedLine line;
+        line.Host(Header(300, c.headerSum)).Host(image).Host(kEnd);
+        TargetOptions options;
+        options.noVerdict = c.noVerdict;
+        options.corruptAt = c.corruptAt;
+        Outcome run = RunLoader(line, options);
+        EXPECT_EQ(run.verdict.exitCode, c.exitCode) << run.verdict.text;
+        EXPECT_EQ(run.stream, Concat({kReady, Repeat(kAck, 4), c.verdict}));
+        Bytes arrived = image;
+        if (c.corruptAt && *c.corruptAt <= 3) arrived[(*c.corruptAt - 1) * 128] ^= 0x01;
+        EXPECT_EQ(run.received, arrived);
+    }
+}
+
 TEST(BootLoader, NoiseComesBeforeEveryFrameAndNeverLooksLikeOne) {
     const Bytes image = Image(130);
     ScriptedLine line;
@@ -262,9 +300,9 @@ TEST(BootLoader, NoiseComesBeforeEveryFrameAndNeverLooksLikeOne) {
     options.noise = 40;
     Outcome run = RunLoader(line, options);
     EXPECT_EQ(run.verdict.exitCode, kTargetImageOk);
-    const Bytes frames[] = {kReady, kAck, kAck, kAck};
-    ASSERT_EQ(line.sent.size(), 4u);
-    for (size_t i = 0; i < 4; ++i) {
+    const Bytes frames[] = {kReady, kAck, kAck, kAck, kVerified};
+    ASSERT_EQ(line.sent.size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
         const Bytes& b = line.sent[i].bytes;
         ASSERT_EQ(b.size(), 43u);
         EXPECT_EQ(std::count(b.begin(), b.end() - 3, 0xA5), 0);
@@ -339,7 +377,8 @@ TEST(BootLoader, ResetSendsReadyAndTheNextDownloadGoesThrough) {
     EXPECT_EQ(run.received, second);
     // Ready, header ack, block 1 ack; Ready at once instead of block 2's reply and
     // every 100 ms while nobody talks; then the second download's three replies.
-    EXPECT_EQ(run.stream, Concat({kReady, kAck, kAck, Repeat(kReady, 3), Repeat(kAck, 3)}));
+    EXPECT_EQ(run.stream,
+              Concat({kReady, kAck, kAck, Repeat(kReady, 3), Repeat(kAck, 3), kVerified}));
 }
 
 TEST(BootLoader, HangsUpInsteadOfTheChosenReply) {
@@ -365,7 +404,8 @@ TEST(BootLoader, WaitsBeforeEachReply) {
     options.replyDelayMs = 250;
     Outcome run = RunLoader(line, options);
     ASSERT_EQ(run.verdict.exitCode, kTargetImageOk);
-    ASSERT_EQ(line.sent.size(), 3u);
+    ASSERT_EQ(line.sent.size(), 4u);  // the verdict follows the end frame at once
+    EXPECT_EQ(line.sent[3].at, line.sent[2].at);
     EXPECT_EQ(line.sent[1].at - line.sent[0].at, 250ms);  // the script's bytes take no time
     EXPECT_EQ(line.sent[2].at - line.sent[1].at, 250ms);
 }

@@ -44,6 +44,10 @@ public:
         if (fd >= 0) close(fd);
     }
     bool IsOpen() const { return fd >= 0; }
+    void Close() {
+        if (fd >= 0) close(fd);
+        fd = -1;
+    }
 
     // Reads until what arrived since the last frame ends with `frame`; false on time-out.
     bool WaitFor(const Bytes& frame, std::chrono::seconds timeout = 20s) {
@@ -181,8 +185,8 @@ TEST_F(TargetProcess, HelpAndVersionAreShownAndBadOptionsAreRefused) {
     for (const char* option :
          {"--link", "--out", "--expect", "--trace", "--ready-interval", "--baud", "--timeout",
           "--noise", "--reply-delay", "--nak-header", "--nak-block", "--silent-after-block",
-          "--short-reply", "--reset-after-block", "--hangup-after-block", "--version",
-          "Exit status"})
+          "--short-reply", "--reset-after-block", "--hangup-after-block", "--corrupt-block",
+          "--no-verdict", "--version", "Exit status"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 
     std::ifstream versionFile(KESTRUNE_VERSION_FILE);
@@ -196,7 +200,9 @@ TEST_F(TargetProcess, HelpAndVersionAreShownAndBadOptionsAreRefused) {
                       {"--baud", "fast"},
                       {"--nak-block"},
                       {"--ready-interval", "0"},
-                      {"--nak-header=1"}}) {
+                      {"--nak-header=1"},
+                      {"--corrupt-block", "0"},
+                      {"--no-verdict=yes"}}) {
         args.insert(args.begin(), KESTRUNE_TARGET_EXE);
         RunResult bad = RunProgram(args, kGenerous);
         EXPECT_EQ(bad.exitCode, kTargetUsage) << args[1];
@@ -215,6 +221,8 @@ TEST_F(TargetProcess, ReceivesAnImageAndAccountsForEveryByte) {
         HostEnd host(Path("port"));
         ASSERT_TRUE(host.IsOpen());
         ASSERT_TRUE(Download(host, image));
+        ASSERT_TRUE(host.WaitFor({0xA5, 0x5A, 0x56}));  // the verdict: the image is right
+        host.Close();  // the target keeps the line open until the host has gone
         const auto code = target->Wait(kGenerous);
         EXPECT_EQ(code, kTargetImageOk) << target->Out();
         EXPECT_NE(target->Out().find("image OK: 1000 bytes"), std::string::npos) << target->Out();
