@@ -53,7 +53,7 @@ struct Exchange {
     std::optional<uint32_t> quietReads;  // set: the exchange with the next board
     uint32_t announcing = 0;             // the next-board wait's two hooks
     uint32_t quietTold = 0;
-    std::function<void()> verified;      // the verified hook
+    std::function<void()> verified;  // the verified hook
 
     Outcome Run(const Bytes& image) { return Run(image, Sum16(image)); }
 
