@@ -112,6 +112,8 @@ TEST_F(BootEndToEnd, DownloadRunsTheApplicationAndAResetTakesAnother) {
     const RunResult first = Download(*chip, KESTRUNE_HELLO_HEX);
     EXPECT_EQ(first.exitCode, 0) << first.err;
     EXPECT_NE(first.out.find("Success"), std::string::npos);
+    EXPECT_NE(first.err.find("verified by the target"), std::string::npos) << first.err;
+    EXPECT_EQ(first.err.find("not verified"), std::string::npos) << first.err;
     {
         // A reset with a valid application: Ready for about a second (10 periods), then the
         // greeting.
@@ -173,6 +175,18 @@ TEST_F(BootEndToEnd, DamagedBlockGetsTheVerdictCAndNoApplication) {
     EXPECT_TRUE(host->WaitFor(kReady));
     const Bytes after = host->Read(200, 3s);  // well past the start window
     EXPECT_EQ(Find(after, Text(kGreeting)), std::string::npos);
+    EXPECT_EQ(chip->End(), 0) << chip->Errors();
+    const Bytes f = Load(flash);
+    EXPECT_EQ(Bytes(f.begin() + kRecord, f.begin() + kRecord + 4), Bytes(4, 0xFF));
+}
+
+// Line noise on one byte of the second block: the CLI hears the verdict 'C'.
+TEST_F(BootEndToEnd, LineNoiseGivesVerifyErrorInTheCli) {
+    auto chip = Start({"--corrupt-byte", std::to_string(15 + 128 + 40)});
+    const RunResult r = Download(*chip, KESTRUNE_HELLO_HEX);
+    EXPECT_EQ(r.exitCode, 13) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find("Verify Error"), std::string::npos) << r.out << r.err;
+    EXPECT_TRUE(chip->OpenHost()->WaitFor(kReady));  // announcing again, no application
     EXPECT_EQ(chip->End(), 0) << chip->Errors();
     const Bytes f = Load(flash);
     EXPECT_EQ(Bytes(f.begin() + kRecord, f.begin() + kRecord + 4), Bytes(4, 0xFF));
