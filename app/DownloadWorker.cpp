@@ -26,6 +26,13 @@ std::string ReadControlText(HWND control) {
     return narrow;
 }
 
+// A control's text as it is shown.
+std::wstring ControlText(HWND control) {
+    wchar_t text[256] = {};
+    ::GetWindowTextW(control, text, 256);
+    return text;
+}
+
 // Leading decimal digits, 0 if there are none; saturates instead of wrapping.
 uint32_t ParseBaudRate(const std::string& text) {
     uint64_t value = 0;
@@ -85,12 +92,13 @@ void DownloadWorker(DownloadJob& job, std::string portName, WorkerRequestQueue& 
         if (std::exchange(messageShown, true)) QueueMessage(requests, "\r\nDownload");
         QueueMessage(requests, message);
     };
-    RunExchange(*job.port, job.image.get(), job.length, job.startAddress, job.checksum, hooks);
+    const Outcome outcome =
+        RunExchange(*job.port, job.image.get(), job.length, job.startAddress, job.checksum, hooks);
 
     job.image.reset();
     // Closed before the dialog is restored, so a new download can open it.
     job.port.reset();
-    requests.Push(WorkerRequest::Ended(true));
+    requests.Push(WorkerRequest::Ended(true, outcome == Outcome::Success));
 }
 
 }  // namespace
@@ -117,9 +125,16 @@ void CDownloaderDlg::OnDownload() {
     // nothing the user does later can race with the worker.
     const uint32_t length = codeBuffer.GetDataSize();
     std::unique_ptr<uint8_t[]> image(new (std::nothrow) uint8_t[length > 0 ? length : 1]);
-    if (!image) return;  // no second copy of the image fits: nothing starts
+    if (!image) {
+        // No second copy of the image fits: nothing starts, the dialog stays ready.
+        AppendMessage(nullptr);
+        AppendMessage("Not enough memory for the download !");
+        return;
+    }
     codeBuffer.GetData(image.get(), length);
     std::string portName = ReadControlText(GetDlgItem(IDC_PORT));
+    downloadPort = ControlText(GetDlgItem(IDC_PORT));
+    downloadBaud = ControlText(GetDlgItem(IDC_BAUD));
 
     job->progress->store(0);
     job->baudRate = ParseBaudRate(ReadControlText(GetDlgItem(IDC_BAUD)));
@@ -128,11 +143,20 @@ void CDownloaderDlg::OnDownload() {
     try {
         worker =
             std::thread(DownloadWorker, std::ref(*job), std::move(portName), std::ref(requests));
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& error) {
         job->image.reset();
+        AppendMessage(nullptr);
+        AppendMessage("Can't start the download: %s !", error.code().message().c_str());
+        return;
+    } catch (const std::bad_alloc&) {
+        job->image.reset();
+        AppendMessage(nullptr);
+        AppendMessage("Not enough memory for the download !");
         return;
     }
     state = DownloadState::Starting;
+    // From here until the download has ended no other file may be loaded.
+    ::EnableWindow(GetDlgItem(IDC_LOAD), FALSE);
 }
 
 void CDownloaderDlg::OnWorkerRequests() {
@@ -152,7 +176,7 @@ void CDownloaderDlg::OnWorkerRequests() {
                 AppendText(nullptr);
                 break;
             case WorkerRequest::Kind::Ended:
-                OnWorkerEnded(request.restore);
+                OnWorkerEnded(request.restore, request.succeeded);
                 break;
         }
     }
@@ -175,10 +199,12 @@ void CDownloaderDlg::ShowRunningState(bool running) {
     }
 }
 
-void CDownloaderDlg::OnWorkerEnded(bool restore) {
+void CDownloaderDlg::OnWorkerEnded(bool restore, bool succeeded) {
     if (restore) ShowRunningState(false);
+    ::EnableWindow(GetDlgItem(IDC_LOAD), TRUE);
     // The worker's last act was to queue this request: it is returning.
     if (worker.joinable()) worker.join();
+    if (succeeded) RememberDownloadChoices();
     const DownloadState ended = std::exchange(state, DownloadState::Idle);
     OnDownloadEnded(ended == DownloadState::Closing);
 }

@@ -5,9 +5,12 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "app/DisplayScale.h"
 #include "app/DownloaderDlg.h"
 
 BOOL CDownloaderApp::InitInstance() {
+    // The manifest asks for it; this covers a copy of the program without one.
+    EnsureDpiAwareness();
     // The version 6 common controls (selected by the manifest) need this
     // before the first dialog that holds one, here the progress bar.
     INITCOMMONCONTROLSEX controls{sizeof controls,

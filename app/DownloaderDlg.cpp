@@ -3,15 +3,14 @@
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <commctrl.h>
-#include <dbt.h>
 
 #include <cstdarg>
 #include <cstdio>
 
 #include "app/AboutDlg.h"
 #include "app/DialogMessages.h"
+#include "app/DisplayScale.h"
 #include "framework/Gdi.h"
-#include "isp/port/PortEnumeration.h"
 #include "res/resource.h"
 
 namespace {
@@ -52,6 +51,16 @@ const MessageEntry CDownloaderDlg::messageEntries[] = {
     {WM_DROPFILES, 0, 0,
      [](CWnd& w, WPARAM wParam, LPARAM) -> LRESULT {
          WndAs<CDownloaderDlg>(w).OnDropFiles(reinterpret_cast<HDROP>(wParam));
+         return 0;
+     }},
+    {WM_COMMAND, IDC_PORT, CBN_SELCHANGE,
+     [](CWnd& w, WPARAM, LPARAM) -> LRESULT {
+         WndAs<CDownloaderDlg>(w).OnPortSelected();
+         return 0;
+     }},
+    {WM_DPICHANGED, 0, 0,
+     [](CWnd& w, WPARAM wParam, LPARAM lParam) -> LRESULT {
+         WndAs<CDownloaderDlg>(w).OnDpiChanged(LOWORD(wParam), reinterpret_cast<RECT*>(lParam));
          return 0;
      }},
     {WM_COMMAND, IDC_DOWNLOAD, BN_CLICKED,
@@ -113,44 +122,12 @@ BOOL CDownloaderDlg::OnInitDialog() {
 
     ProbePorts();
     FillBaudRates();
+    SelectStartChoices();
     ConfigureCodeBuffer();
+    ScaleCodeBufferFont(WindowDpi(hwnd));
     ::EnableWindow(GetDlgItem(IDC_DOWNLOAD), FALSE);
     InitFileLoading();
     return TRUE;
-}
-
-void CDownloaderDlg::ProbePorts() {
-    HWND portList = GetDlgItem(IDC_PORT);
-    ::SendMessageW(portList, CB_RESETCONTENT, 0, 0);
-    for (const std::string& name : ListOpenablePorts()) {
-        // Port names are plain ASCII letters and digits.
-        const std::wstring wide(name.begin(), name.end());
-        ::SendMessageW(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
-    }
-    ::SendMessageW(portList, CB_SETCURSEL, 0, 0);
-}
-
-void CDownloaderDlg::RefreshPortList() {
-    HWND portList = GetDlgItem(IDC_PORT);
-    wchar_t selected[256] = {};
-    ::GetWindowTextW(portList, selected, 256);
-    ProbePorts();
-    const LRESULT index = ::SendMessageW(portList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                         reinterpret_cast<LPARAM>(selected));
-    if (selected[0] != 0 && index != CB_ERR) ::SendMessageW(portList, CB_SETCURSEL, index, 0);
-}
-
-void CDownloaderDlg::OnDeviceChange(UINT event) {
-    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE &&
-        event != DBT_DEVNODES_CHANGED)
-        return;
-    // The list is disabled while a download runs, and a probe must not
-    // compete with the worker for its port: OnDownloadEnded catches up.
-    if (IsDownloadActive()) {
-        portListStale = true;
-        return;
-    }
-    RefreshPortList();
 }
 
 void CDownloaderDlg::FillBaudRates() {

@@ -9,6 +9,14 @@
 // end) and the dialog carries them out, so neither thread ever waits for the
 // other. Closing the dialog during a download asks the worker to stop and
 // ends the dialog once the worker has ended and the controls are restored.
+//
+// The dialog never changes the port under the user: a refresh of the list
+// keeps the selected port (listed even when it is busy), or leaves no
+// selection, and Download disabled, when it is gone. Load File is refused
+// from the Download click until the download has ended. The port and baud
+// rate of a successful download and the folder of a loaded file are
+// remembered (UserSettings) and chosen again at the next start. The hex view
+// gets a font scaled to the window's DPI, anew when the DPI changes.
 #pragma once
 
 #include <windows.h>
@@ -20,6 +28,7 @@
 #include <string>
 #include <thread>
 
+#include "app/UserSettings.h"
 #include "app/WorkerRequestQueue.h"
 #include "framework/Dialog.h"
 #include "hexedit/HexEditBase.h"
@@ -49,7 +58,8 @@ public:
     // extension is HEX in any case, raw otherwise) into the code buffer and
     // shows path, size and checksum. On failure (the file cannot be read, a
     // damaged HEX record, not enough memory) the message box says why and
-    // the previous load stays in force entirely.
+    // the previous load stays in force entirely. Refused, changing nothing,
+    // while a download is active.
     bool LoadFile(const std::wstring& path);
     // A file to load as the dialog starts (the program's argument); a
     // relative path is taken from the current folder.
@@ -74,6 +84,8 @@ protected:
     void OnLoadFile();
     void OnDropFiles(HDROP drop);
     void OnDownload();
+    void OnPortSelected();
+    void OnDpiChanged(UINT dpi, const RECT* suggested);
 
     const MessageMap* GetMessageMap() const override { return &messageMap; }
     static const MessageMap messageMap;
@@ -81,10 +93,21 @@ protected:
 private:
     static const MessageEntry messageEntries[];
 
+    // Lists the ports that open now; selects nothing.
     void ProbePorts();
-    // Lists the ports anew, keeping the selected one selected while it exists
-    // (else the first is selected, as at start-up).
+    // Lists the ports anew. The selected port stays selected while it exists,
+    // listed even when it does not open now; when it is gone nothing is
+    // selected until the user picks a port.
     void RefreshPortList();
+    // Download is enabled once a file is loaded, unless the selected port went away.
+    void UpdateDownloadButton();
+    // The remembered port (when listed, else the first) and baud rate.
+    void SelectStartChoices();
+    // After a successful download: its port and baud rate are remembered.
+    void RememberDownloadChoices();
+    void RememberFolderOf(const std::wstring& path);
+    // The code buffer's font for `dpi`: the stock one at 96 DPI, else scaled.
+    void ScaleCodeBufferFont(UINT dpi);
     // Arrival, removal or a changed device node: the port list is refreshed,
     // or after the download when one runs.
     void OnDeviceChange(UINT event);
@@ -100,7 +123,7 @@ private:
     // The worker's requests, carried out on this thread.
     void OnWorkerRequests();
     void ShowRunningState(bool running);
-    void OnWorkerEnded(bool restore);
+    void OnWorkerEnded(bool restore, bool succeeded);
     // The download is over and the dialog is idle again: the point where
     // anything held back during a download is done (a close request first).
     void OnDownloadEnded(bool closeRequested);
@@ -115,4 +138,8 @@ private:
     WorkerRequestQueue requests;
     std::thread worker;
     bool portListStale = false;  // a device changed during a download
+    bool imageLoaded = false;
+    bool portGone = false;  // the selected port went away; the user has not picked another
+    std::wstring downloadPort, downloadBaud;  // as the lists showed them at the click
+    CUserSettings settings;
 };

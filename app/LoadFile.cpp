@@ -37,11 +37,17 @@ void CDownloaderDlg::OnLoadFile() {
     dialog.nMaxFile = kPathCapacity;
     dialog.lpstrDefExt = nullptr;
     dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-    if (!::GetOpenFileNameW(&dialog)) return;
+    // Where the last file came from; the system's choice when none is known.
+    const std::wstring folder = settings.ReadText(kSettingFolder);
+    dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    if (IsDownloadActive() || !::GetOpenFileNameW(&dialog)) return;
     LoadFile(path.data());
 }
 
 bool CDownloaderDlg::LoadFile(const std::wstring& path) {
+    // From the Download click to the download's end the image on the way to
+    // the board and the one shown must stay the same.
+    if (IsDownloadActive()) return false;
     // Read, convert and copy into the code buffer first, so that any failure
     // leaves the previous load in force: code buffer, summary and Download.
     std::vector<uint8_t> image;
@@ -75,7 +81,9 @@ bool CDownloaderDlg::LoadFile(const std::wstring& path) {
     std::swprintf(text, 16, L"%04X", static_cast<unsigned>(ImageChecksum(image.data(), size)));
     ::SetDlgItemTextW(hwnd, IDC_CHECKSUM, text);
 
-    ::EnableWindow(GetDlgItem(IDC_DOWNLOAD), TRUE);
+    imageLoaded = true;
+    UpdateDownloadButton();
+    RememberFolderOf(path);
     AppendMessage("Open file ok !");
     return true;
 }
@@ -96,7 +104,7 @@ void CDownloaderDlg::InitFileLoading() {
 
 void CDownloaderDlg::OnDropFiles(HDROP drop) {
     // The first file of a drop is loaded; a drop during a download is
-    // ignored, as Load File is disabled then.
+    // ignored, as Load File is refused then.
     if (!IsDownloadActive()) {
         const UINT length = ::DragQueryFileW(drop, 0, nullptr, 0);
         if (length > 0) {

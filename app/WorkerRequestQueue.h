@@ -18,12 +18,13 @@ struct WorkerRequest {
         Progress,     // `percent` on the progress bar
         Message,      // append `text` to the message box
         ClearMessages,
-        Ended,  // the worker has ended; `restore`: undo ShowRunning
+        Ended,  // the worker has ended; `restore`: undo ShowRunning; `succeeded`: the image arrived
     };
     Kind kind = Kind::Ended;
     uint8_t percent = 0;
     std::wstring text;
     bool restore = false;
+    bool succeeded = false;
 
     static WorkerRequest Running() { return Make(Kind::ShowRunning); }
     static WorkerRequest Progress(uint8_t percent) {
@@ -37,9 +38,10 @@ struct WorkerRequest {
         if (text) request.text = text;
         return request;
     }
-    static WorkerRequest Ended(bool restore) {
+    static WorkerRequest Ended(bool restore, bool succeeded = false) {
         WorkerRequest request = Make(Kind::Ended);
         request.restore = restore;
+        request.succeeded = succeeded;
         return request;
     }
 

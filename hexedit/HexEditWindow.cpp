@@ -195,7 +195,13 @@ BOOL CHexEditBase::OnEraseBkgnd(HDC) {
 }
 
 LRESULT CHexEditBase::OnSetFont(WPARAM fontHandle, LPARAM redraw) {
-    if (HFONT sent = reinterpret_cast<HFONT>(fontHandle)) {
+    HFONT stock = static_cast<HFONT>(::GetStockObject(ANSI_FIXED_FONT));
+    if (HFONT sent = reinterpret_cast<HFONT>(fontHandle); sent && sent == stock) {
+        // Back to the font the control starts with, itself rather than a copy:
+        // a stock object is never deleted.
+        font.DeleteObject();
+        font.SetBorrowed(stock);
+    } else if (sent) {
         LOGFONTW description{};
         if (::GetObjectW(sent, sizeof description, &description) == sizeof description &&
             (description.lfPitchAndFamily & 0x03) == FIXED_PITCH) {

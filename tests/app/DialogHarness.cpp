@@ -54,7 +54,8 @@ LRESULT CALLBACK DialogHarness::WatchDestroy(int code, WPARAM wParam, LPARAM lPa
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-DialogHarness::DialogHarness() {
+DialogHarness::DialogHarness(bool keepRemembered) {
+    if (!keepRemembered) ForgetRememberedChoices();
     std::promise<void> constructed;
     auto ready = constructed.get_future();
     thread = std::thread([this, &constructed] {
@@ -147,6 +148,10 @@ bool DialogHarness::CloseWith(UINT message, WPARAM wParam, HWND target, DWORD ti
     if (!WaitFor([this] { return ended.load(); }, timeoutMs)) return false;
     if (thread.joinable()) thread.join();
     return true;
+}
+
+void ForgetRememberedChoices() {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Kestrune");
 }
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {

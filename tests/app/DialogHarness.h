@@ -21,7 +21,10 @@ inline constexpr DWORD kUiTimeoutMs = 60000;
 
 class DialogHarness {
 public:
-    DialogHarness();
+    // Normally the dialog starts as on its first run: the remembered choices
+    // (HKCU\Software\Kestrune) are removed first. `keepRemembered` starts it
+    // as a later run, with what an earlier dialog saved.
+    explicit DialogHarness(bool keepRemembered = false);
     ~DialogHarness();
     DialogHarness(const DialogHarness&) = delete;
     DialogHarness& operator=(const DialogHarness&) = delete;
@@ -74,6 +77,9 @@ private:
     INT_PTR result = 0;
     FinalState final;  // written on the dialog's thread before `ended`
 };
+
+// Removes everything the dialog remembers between runs.
+void ForgetRememberedChoices();
 
 // Polls `condition` every 10 ms for at most `timeoutMs`.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kUiTimeoutMs);

@@ -11,6 +11,7 @@
 
 #include "res/resource.h"
 #include "tests/app/DialogHarness.h"
+#include "tests/support/FailingAllocator.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -79,14 +80,17 @@ TEST_F(Download, SendsTheImageShowsProgressAndRestoresTheDialog) {
     const std::wstring other = files.Write(L"other.bin", std::string(100, '\x5A'));
 
     ui.RunOnUi([&](CDownloaderDlg& dlg) {
-        // Two clicks before the worker could switch the button to "Stop",
-        // then another file loaded: still one download, of the image that
-        // was in the code buffer at the first click.
+        // Two clicks before the worker could switch the button to "Stop"
+        // (the port is still being opened): still one download, of the image
+        // that was in the code buffer at the first click, and no other file
+        // can be loaded meanwhile.
         HWND button = ::GetDlgItem(dlg.GetSafeHwnd(), IDC_DOWNLOAD);
         const WPARAM click = MAKEWPARAM(IDC_DOWNLOAD, BN_CLICKED);
         ::SendMessageW(dlg.GetSafeHwnd(), WM_COMMAND, click, reinterpret_cast<LPARAM>(button));
         ::SendMessageW(dlg.GetSafeHwnd(), WM_COMMAND, click, reinterpret_cast<LPARAM>(button));
-        EXPECT_TRUE(dlg.LoadFile(other));
+        EXPECT_EQ(dlg.GetDownloadState(), DownloadState::Starting);
+        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dlg.GetSafeHwnd(), IDC_LOAD)));
+        EXPECT_FALSE(dlg.LoadFile(other));
     });
 
     ASSERT_TRUE(WaitFor([&] { return ui.Text(IDC_DOWNLOAD) == L"Stop"; }));
@@ -109,7 +113,8 @@ TEST_F(Download, SendsTheImageShowsProgressAndRestoresTheDialog) {
     ExpectIdleAfterDownload();
     EXPECT_EQ(::SendMessageW(ui.Item(IDC_PROGRESS), PBM_GETPOS, 0, 0), 100);
     EXPECT_EQ(ui.Cell(), 100);
-    EXPECT_EQ(ui.Text(IDC_FILEPATH), other);
+    EXPECT_EQ(ui.Text(IDC_FILEPATH), image);
+    EXPECT_TRUE(ui.LoadFile(other));  // once the download has ended
 }
 
 // A silent line first, then a real target expecting the image.
@@ -160,6 +165,22 @@ TEST_F(Download, OpenErrorWithNoPortLeavesTheDialogAsItWas) {
     EXPECT_TRUE(::IsWindowVisible(ui.Item(IDC_PROGRESS)));
 
     // And again: the failed worker has gone, a new one starts.
+    ASSERT_TRUE(ui.Click(IDC_DOWNLOAD));
+    ASSERT_TRUE(WaitForOutcome());
+    EXPECT_EQ(ui.Message(), L"Download.....Open com port error !");
+}
+
+// No second copy of the image can be had: the click says so and starts
+// nothing; the dialog stays ready for the next click.
+TEST_F(Download, AClickThatCannotStartSaysWhyAndStaysReady) {
+    ASSERT_TRUE(ui.RunOnUi([&](CDownloaderDlg& dlg) {
+        test_support::ScopedAllocationFailure failure(300);  // the image's size
+        ::SendMessageW(dlg.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_DOWNLOAD, BN_CLICKED), 0);
+    }));
+    EXPECT_FALSE(ui.DownloadActive());
+    EXPECT_EQ(ui.Message(), L"Not enough memory for the download !");
+    for (int id : {IDC_LOAD, IDC_PORT, IDC_BAUD, IDC_DOWNLOAD})
+        EXPECT_TRUE(::IsWindowEnabled(ui.Item(id))) << id;
     ASSERT_TRUE(ui.Click(IDC_DOWNLOAD));
     ASSERT_TRUE(WaitForOutcome());
     EXPECT_EQ(ui.Message(), L"Download.....Open com port error !");

@@ -8,9 +8,10 @@
 #       [--image BYTES]                       make image.bin (KESTRUNE_TEST_IMAGE)
 #       [--target COMn STATUS "ARGS"]...      kestrune-target ARGS; STATUS: exit code or "any"
 #       [--silent COMn]...                    a line that never answers
-#       [--device COMn PATH]...               COMn is PATH itself (e.g. /dev/null)
+#       [--device COMn PATH]...               COMn is PATH itself (e.g. /dev/null; may name @WORK@)
 #
-# ARGS may name @IMAGE@ (the generated image) and @WORK@ (a scratch folder).
+# ARGS may name @IMAGE@ (the generated image) and @WORK@ (a scratch folder,
+# KESTRUNE_TEST_WORK to the tests).
 # With --target STATUS set, the target's received image (--out) must also equal
 # image.bin when STATUS is 0.
 set -uo pipefail
@@ -105,6 +106,7 @@ declare -A target_pid target_status
 for line in "${lines[@]}"; do
   IFS='|' read -r kind name status args <<<"$line"
   if [ "$kind" = device ]; then
+    args=${args//@WORK@/$work}
     ln -sf "$args" "$dosdevices/$(echo "$name" | tr 'A-Z' 'a-z')"
     ports+=("$name")
     continue
