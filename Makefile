@@ -60,7 +60,7 @@ gui: deps release windows
 	@tools/gui.sh $(RELEASE) $(WINDOWS)
 
 screenshot: deps release windows
-	@tools/screenshot.sh $(RELEASE) $(WINDOWS)
+	@for dpi in 96 144 192; do tools/screenshot.sh $(RELEASE) $(WINDOWS) $$dpi || exit 1; done
 
 bench: deps release windows
 	@tools/bench.sh $(RELEASE) $(WINDOWS)

@@ -2,9 +2,10 @@
 # make screenshot: takes docs/screenshot.png, the main dialog after a
 # successful download of samples/demo-firmware.hex into kestrune-target.
 # Runs in a Wine session of its own (private prefix, Xvfb display), so it
-# disturbs neither the test session nor the desktop.
-#   tools/screenshot.sh NATIVE_BUILD WINDOWS_BUILD
-#   (e.g. build/native-release build/windows)
+# disturbs neither the test session nor the desktop. Given a DPI other than
+# 96, the display runs at that scale and the picture is docs/screenshot-DPIdpi.png.
+#   tools/screenshot.sh NATIVE_BUILD WINDOWS_BUILD [DPI]
+#   (e.g. build/native-release build/windows 144)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=tools/start-target.sh
@@ -14,7 +15,9 @@ windows=$(realpath "${2:-$root/build/windows}")
 target=$native/target/kestrune-target
 driver=$windows/tests/app/app_screenshot_driver.exe
 firmware=$root/samples/demo-firmware.hex
+dpi=${3:-96}
 output=$root/docs/screenshot.png
+[ "$dpi" = 96 ] || output=$root/docs/screenshot-${dpi}dpi.png
 for file in "$target" "$driver" "$firmware"; do
   [ -e "$file" ] || { echo "screenshot: $file is missing; build first (make screenshot does)" >&2; exit 1; }
 done
@@ -34,10 +37,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$root/tools/wine-session.sh" start "$session" >"$work/session.log" 2>&1 ||
+KESTRUNE_XVFB_SCREEN=2560x1600x24 "$root/tools/wine-session.sh" start "$session" >"$work/session.log" 2>&1 ||
   { echo "screenshot: the Wine session did not start" >&2; cat "$work/session.log" >&2; exit 1; }
 # shellcheck disable=SC1091
 . "$session/wine.env"
+# Wine takes the display scale from here as each process starts; the prefix
+# is kept between runs, so it is set every time.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 ||
+  { echo "screenshot: the display scale could not be set" >&2; exit 1; }
 
 start_target "$target" "$work" --baud 115200 --expect "$firmware" --timeout 300 ||
   { echo "screenshot: kestrune-target did not start" >&2; cat "$work/target.err" >&2; exit 1; }

@@ -30,7 +30,8 @@ start)
     if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=$n; break; fi
   done
   [ -n "$display" ] || { echo "no free X display" >&2; exit 1; }
-  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  # KESTRUNE_XVFB_SCREEN: a larger screen, for a dialog at a high display scale.
+  Xvfb ":$display" -screen 0 "${KESTRUNE_XVFB_SCREEN:-1280x1024x24}" -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 1 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
   export DISPLAY=:$display
