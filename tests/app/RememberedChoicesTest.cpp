@@ -29,10 +29,6 @@ FILETIME LastWrite() {
     return written;
 }
 
-bool operator==(const FILETIME& a, const FILETIME& b) {
-    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-}
-
 // The folder Load File's dialog shows when it opens, then the dialog is cancelled.
 std::wstring LoadFileDialogFolder(DialogHarness& ui) {
     ::PostMessageW(ui.Dialog(), WM_COMMAND, MAKEWPARAM(IDC_LOAD, BN_CLICKED), 0);
@@ -101,23 +97,20 @@ TEST_F(RememberedChoices, UnusableValuesLeaveTheDefaults) {
     ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Kestrune", 0, nullptr, 0,
                                 KEY_SET_VALUE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    const DWORD number = 4;
-    struct Value {
-        const wchar_t* name;
-        DWORD type;
-        const void* data;
-        DWORD size;
+    const DWORD four = 4;
+    auto set = [&](const wchar_t* name, DWORD type, const void* data, DWORD size) {
+        ::RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
     };
-    const Value unlisted[] = {{kSettingPort, REG_SZ, L"COM9", 10},
-                              {kSettingBaudRate, REG_DWORD, &number, sizeof number}};
-    const Value wrongType[] = {{kSettingPort, REG_DWORD, &number, sizeof number},
-                               {kSettingBaudRate, REG_SZ, L"57600", 12},
-                               {kSettingFolder, REG_DWORD, &number, sizeof number}};
-    for (const auto& values : {std::vector<Value>(std::begin(unlisted), std::end(unlisted)),
-                               std::vector<Value>(std::begin(wrongType), std::end(wrongType))}) {
-        for (const Value& value : values)
-            ::RegSetValueExW(key, value.name, 0, value.type, static_cast<const BYTE*>(value.data),
-                             value.size);
+    for (bool wrongType : {false, true}) {
+        SCOPED_TRACE(wrongType);
+        if (wrongType) {
+            set(kSettingPort, REG_DWORD, &four, sizeof four);
+            set(kSettingBaudRate, REG_SZ, L"57600", 12);
+            set(kSettingFolder, REG_DWORD, &four, sizeof four);
+        } else {  // COM9 is not listed, nor is 4 baud
+            set(kSettingPort, REG_SZ, L"COM9", 10);
+            set(kSettingBaudRate, REG_DWORD, &four, sizeof four);
+        }
         DialogHarness ui(true);
         ASSERT_TRUE(ui.Started());
         EXPECT_EQ(ui.Text(IDC_PORT), L"COM2");
@@ -142,7 +135,8 @@ TEST_F(RememberedChoices, WritesOnlyChangesAndNeverFailsTheDialog) {
         const FILETIME before = LastWrite();
         ::Sleep(50);
         ASSERT_TRUE(ui.LoadFile(load.path));
-        EXPECT_EQ(!(LastWrite() == before), load.writes);
+        const FILETIME after = LastWrite();
+        EXPECT_EQ(::CompareFileTime(&before, &after) != 0, load.writes);
         EXPECT_EQ(settings.ReadText(kSettingFolder), FolderOf(load.path));
     }
 

@@ -93,6 +93,17 @@ TEST(Scale, AtTheSessionDpi) {
     }
 }
 
+// Per-monitor awareness (v2), and the older declaration for systems before it.
+TEST(Scale, ManifestDeclaresDpiAwareness) {
+    HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(found, nullptr);
+    const std::string manifest(
+        static_cast<const char*>(::LockResource(::LoadResource(nullptr, found))),
+        ::SizeofResource(nullptr, found));
+    EXPECT_NE(manifest.find(">PerMonitorV2"), std::string::npos);
+    EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
+}
+
 // Moving to a monitor of another scale: the suggested rectangle, a font for
 // the new scale, and the stock font itself back at 96 DPI.
 TEST(Scale, DpiChangeResizesAndRescales) {
