@@ -76,7 +76,7 @@ std::unique_ptr<BoardLog> BoardLog::Open(const std::string& path, const std::str
     log->checksum = checksum;
     std::string reason;
     if (isNew &&
-        !log->Append("time,port,board,file,size,checksum,outcome,exit,seconds,bytes_per_s\n",
+        !log->Append("time,port,board,file,size,checksum,outcome,exit,seconds,bytes_per_s,serial\n",
                      reason))
         return nullptr;
     return log;
@@ -113,8 +113,10 @@ std::string BoardLog::Row(const BoardRecord& record) const {
     std::string row = IsoLocalTime(record.endedAt) + "," + CsvField(record.port) + "," +
                       std::to_string(record.board) + "," + file + "," + numbers + "," +
                       CsvField(OutcomeText(record.message)) + "," + std::to_string(record.exitCode);
-    std::snprintf(numbers, sizeof numbers, ",%.3f,%.0f\n", record.seconds, BytesPerSecond(record));
-    return row + numbers;
+    std::snprintf(numbers, sizeof numbers, ",%.3f,%.0f,", record.seconds, BytesPerSecond(record));
+    row += numbers;
+    if (record.serial) row += std::to_string(*record.serial);
+    return row + "\n";
 }
 
 void BoardLog::Finished(size_t port, const BoardRecord& record) {

@@ -5,13 +5,15 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 struct BoardRecord {
     std::string port;
-    uint32_t board = 1;      // counted per port from 1
-    std::string message;     // as the dialog shows it, e.g. ".....Success !"
-    int exitCode = 0;        // the ExitCode of this outcome
+    uint32_t board = 1;              // counted per port from 1
+    std::optional<uint64_t> serial;  // the number stamped into this board's image
+    std::string message;             // as the dialog shows it, e.g. ".....Success !"
+    int exitCode = 0;                // the ExitCode of this outcome
     bool verified = false;   // the target confirmed the image it received (its verdict frame)
     bool started = false;    // the boot loader answered with a Ready frame
     double seconds = 0;      // from the header going out to the last byte on the wire

@@ -26,6 +26,7 @@
 #include "cli/GangDisplay.h"
 #include "cli/JsonEvents.h"
 #include "cli/PortRun.h"
+#include "cli/SerialCounter.h"
 #include "cli/SingleDisplay.h"
 #include "cli/StopOnCtrlC.h"
 #include "image/FirmwareFile.h"
@@ -36,7 +37,9 @@ namespace {
 
 constexpr const char* kHelp =
     "Usage: kestrune-cli download --port NAME [--port NAME...] [--baud RATE]\n"
-    "                             [--repeat [--gap MS]] [--log FILE] [--json] FILE\n"
+    "                             [--repeat [--gap MS]] [--log FILE] [--json]\n"
+    "                             [--serial ADDR --serial-file COUNTER\n"
+    "                              [--serial-format FORMAT] [--serial-start N]] FILE\n"
     "\n"
     "Downloads FILE into the boot loader on the serial port NAME, as the\n"
     "dialog's Download button does. FILE is loaded as `kestrune-cli info`\n"
@@ -62,11 +65,25 @@ constexpr const char* kHelp =
     "                goes away between boards ends; the others go on.\n"
     "  --log FILE    append one CSV row per board to FILE (a header row when\n"
     "                it is new): time,port,board,file,size,checksum,outcome,\n"
-    "                exit,seconds,bytes_per_s\n"
+    "                exit,seconds,bytes_per_s,serial\n"
     "  --json        JSON Lines on standard output instead of the human output:\n"
     "                events ready, header, progress and outcome (with\n"
     "                verified: true or false), each with port and board; and\n"
-    "                stuck, port_problem, log_problem\n"
+    "                stuck, port_problem, log_problem; with --serial the\n"
+    "                header and outcome carry serial\n"
+    "  --serial ADDR give every board its own serial number: written into\n"
+    "                that board's copy of the image at byte ADDR (decimal or\n"
+    "                0x hex) just before its header, which carries the\n"
+    "                checksum of the stamped copy\n"
+    "  --serial-file COUNTER  the file holding the next number (one line of\n"
+    "                decimal text). A number is recorded there as used, under\n"
+    "                a lock and flushed to the disk, before its board's header\n"
+    "                goes out: a failed board keeps its number, and no number\n"
+    "                is given twice, by any kestrune-cli sharing the file\n"
+    "  --serial-format FORMAT  u32le (default), u32be, u16le, u16be, u64le, or\n"
+    "                dec:N / hex:N for N zero-padded ASCII digits\n"
+    "  --serial-start N  the first number when COUNTER does not exist yet\n"
+    "                (it is created); an existing COUNTER is left as it is\n"
     "  -h, --help    show this help\n"
     "\n"
     "Progress goes to the error stream: a bar on a terminal, otherwise a line\n"
@@ -91,7 +108,9 @@ constexpr const char* kHelp =
     "  3   not enough memory for FILE (\"Not enough memory for the file !\"), or\n"
     "      FILE is over 4 GiB\n"
     "  4   the --log FILE cannot be written (a row that fails is shown at\n"
-    "      once; then no port takes a further board)\n"
+    "      once; then no port takes a further board), or the serial number\n"
+    "      COUNTER cannot be read, written or locked (no board is sent\n"
+    "      without its recorded number; a line says why)\n"
     "  5   Download.....Open com port error !  (absent, busy, not a port, or\n"
     "      a setting refused; the line before it says why)\n"
     "  6   Download.....Not find device !  (no Ready frame within ~20 s)\n"
@@ -106,7 +125,8 @@ constexpr const char* kHelp =
     "      unflashed (0: every one did; 5: a port did not open)\n"
     "  13  Download.....Verify Error !  (every block was acknowledged, but\n"
     "      the target's check of the image it received failed)\n"
-    "  64  bad command line\n";
+    "  64  bad command line; or the serial number does not fit in the image,\n"
+    "      or the next number does not fit its format\n";
 
 constexpr uint32_t kBaudRates[] = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200};
 
@@ -121,10 +141,56 @@ struct DownloadOptions {
     std::optional<std::string> logPath;
     bool json = false;
     bool help = false;
+    std::optional<uint32_t> serialOffset;
+    std::optional<std::string> serialFile;
+    std::string serialFormatName = "u32le";
+    SerialFormat serialFormat;
+    std::optional<uint64_t> serialStart;
 };
 
+// A whole unsigned number: decimal, or (`hexAllowed`) hexadecimal after 0x.
+template <typename Number>
+std::optional<Number> ParseNumber(const std::string& text, bool hexAllowed) {
+    const bool hex =
+        hexAllowed && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* first = text.data() + (hex ? 2 : 0);
+    const char* last = text.data() + text.size();
+    Number number{};
+    const auto [end, error] = std::from_chars(first, last, number, hex ? 16 : 10);
+    if (first == last || error != std::errc() || end != last) return std::nullopt;
+    return number;
+}
+
+std::optional<std::string> ParseSerialOptions(const std::optional<std::string>& offset,
+                                              const std::optional<std::string>& format,
+                                              const std::optional<std::string>& start,
+                                              DownloadOptions& options) {
+    if (!offset) {
+        if (options.serialFile || format || start)
+            return std::string("--serial-file, --serial-format and --serial-start need --serial");
+        return std::nullopt;
+    }
+    options.serialOffset = ParseNumber<uint32_t>(*offset, true);
+    if (!options.serialOffset) return "bad --serial " + *offset + " (a byte offset in the image)";
+    if (!options.serialFile || options.serialFile->empty())
+        return std::string("--serial needs --serial-file COUNTER");
+    if (format) {
+        const std::optional<SerialFormat> parsed = ParseSerialFormat(*format);
+        if (!parsed)
+            return "unknown --serial-format " + *format +
+                   " (u32le, u32be, u16le, u16be, u64le, dec:1..20, hex:1..16)";
+        options.serialFormat = *parsed;
+        options.serialFormatName = *format;
+    }
+    if (start) {
+        options.serialStart = ParseNumber<uint64_t>(*start, false);
+        if (!options.serialStart) return "bad --serial-start " + *start + " (a decimal number)";
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions& options) {
-    std::optional<std::string> baud, gap, file;
+    std::optional<std::string> baud, gap, file, serial, serialFormat, serialStart;
     bool files = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
@@ -144,7 +210,8 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
         }
         std::optional<std::string> value;
         std::string name;
-        for (const char* option : {"--port", "--baud", "--gap", "--log"}) {
+        for (const char* option : {"--port", "--baud", "--gap", "--log", "--serial",
+                                   "--serial-file", "--serial-format", "--serial-start"}) {
             const std::string withEquals = std::string(option) + "=";
             if (files) break;
             if (arg == option) {
@@ -167,6 +234,10 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
         if (name == "--baud") baud = value;
         if (name == "--gap") gap = value;
         if (name == "--log") options.logPath = value;
+        if (name == "--serial") serial = value;
+        if (name == "--serial-file") options.serialFile = value;
+        if (name == "--serial-format") serialFormat = value;
+        if (name == "--serial-start") serialStart = value;
         if (value) continue;
         if (!files && arg.size() > 1 && arg[0] == '-') return "unknown option " + arg;
         if (file) return "only one FILE, got another: " + arg;
@@ -189,6 +260,8 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
         if (!options.repeat) return std::string("--gap needs --repeat");
     }
     if (options.logPath && options.logPath->empty()) return std::string("--log FILE is empty");
+    if (auto problem = ParseSerialOptions(serial, serialFormat, serialStart, options))
+        return problem;
     options.file = *file;
     return std::nullopt;
 }
@@ -235,6 +308,31 @@ int RunDownloadCommand(const CommandArgs& args, std::ostream& out, std::ostream&
     work.repeat = options.repeat;
     work.quietReads = (options.gapMs + kReadTimeoutMs - 1) / kReadTimeoutMs;
 
+    std::unique_ptr<SerialCounter> serials;
+    if (options.serialOffset) {
+        const SerialFormat& format = options.serialFormat;
+        if (*options.serialOffset > length || length - *options.serialOffset < format.Size()) {
+            char where[160];
+            std::snprintf(where, sizeof where,
+                          "the serial number (%u bytes, %s) at 0x%X does not fit in the "
+                          "%u-byte image",
+                          format.Size(), options.serialFormatName.c_str(), *options.serialOffset,
+                          length);
+            err << "kestrune-cli download: " << where << "\n";
+            return kExitUsage;
+        }
+        serials =
+            std::make_unique<SerialCounter>(PathFromArgument(*options.serialFile),
+                                            *options.serialFile, format, options.serialFormatName);
+        if (const auto problem = serials->Prepare(options.serialStart)) {
+            err << problem->reason << "\n";
+            return problem->exitCode;
+        }
+        work.serials = serials.get();
+        work.serialFormat = format;
+        work.serialOffset = *options.serialOffset;
+    }
+
     ObserverList observers;
     std::atomic<bool> takeNoMore{false};
     work.takeNoMore = &takeNoMore;
@@ -249,7 +347,8 @@ int RunDownloadCommand(const CommandArgs& args, std::ostream& out, std::ostream&
         observers.Add(*log);
     }
     const bool terminal = isatty(fileno(stderr)) != 0;
-    const bool gang = options.ports.size() > 1 || options.repeat;
+    // Serial numbers are shown in the port-prefixed lines, even on one port.
+    const bool gang = options.ports.size() > 1 || options.repeat || serials;
     std::unique_ptr<PortObserver> display;
     if (options.json) {
         display = std::make_unique<JsonEvents>(out, err, options.ports, length, work.checksum);
@@ -275,7 +374,14 @@ int RunDownloadCommand(const CommandArgs& args, std::ostream& out, std::ostream&
     }
 
     if (!options.json && gang) static_cast<GangDisplay&>(*display).Summary();
-    const int status = OverallStatus(results, options.repeat);
+    int status = OverallStatus(results, options.repeat);
+    for (const PortResult& result : results) {
+        if (result.counterProblem) {  // the same for every port that met it: told once
+            err << result.counterProblem->reason << "\n";
+            status = result.counterProblem->exitCode;
+            break;
+        }
+    }
     // Each row that failed was reported as it failed; a log that is
     // incomplete outweighs the boards' outcomes, which were shown.
     if (log && log->WriteFailed()) return kExitCannotWrite;

@@ -52,7 +52,10 @@ GangDisplay::GangDisplay(std::ostream& stdOut, std::ostream& stdErr, bool isTerm
 }
 
 std::string GangDisplay::Prefix(const Port& port) const {
-    return port.name + (repeat ? ": board " + std::to_string(port.board) + ": " : ": ");
+    std::string prefix =
+        port.name + (repeat ? ": board " + std::to_string(port.board) + ": " : ": ");
+    if (port.serial) prefix += "serial " + std::to_string(*port.serial) + ": ";
+    return prefix;
 }
 
 std::string GangDisplay::LiveLine(const Port& port, Clock::time_point now, int shorter) const {
@@ -60,6 +63,7 @@ std::string GangDisplay::LiveLine(const Port& port, Clock::time_point now, int s
     const std::string name = ShortName(port.name, nameColumns);
     std::string line = name + std::string(nameColumns - name.size(), ' ');
     if (repeat) line += "  board " + std::to_string(port.board);
+    if (port.serial) line += "  serial " + std::to_string(*port.serial);
     if (port.stuck) line += ":";
     if (port.started) {
         const uint32_t percent = total == 0 ? 100 : static_cast<uint32_t>(100 * port.bytes / total);
@@ -134,6 +138,7 @@ void GangDisplay::Print(std::ostream& stream, const std::string& line) {
 void GangDisplay::Waiting(size_t index, uint32_t board) {
     Port& port = ports[index];
     port.board = board;
+    port.serial.reset();
     port.started = false;
     port.stuck = false;
     port.bytes = 0;
@@ -161,6 +166,10 @@ void GangDisplay::Ready(size_t index, uint32_t) {
         Print(err, Prefix(port) + "progress: " + ProgressText(total, 0, 0));
 }
 
+void GangDisplay::Numbered(size_t index, uint32_t, uint64_t serial, uint16_t) {
+    ports[index].serial = serial;
+}
+
 void GangDisplay::Progress(size_t index, uint32_t, uint8_t, uint64_t bytes) {
     Port& port = ports[index];
     port.bytes = bytes;
@@ -183,6 +192,7 @@ void GangDisplay::Finished(size_t index, const BoardRecord& record) {
     const bool success = record.exitCode == kExitOk;
     (success ? port.succeeded : port.failed) += 1;
     port.board = record.board;
+    port.serial = record.serial;
     port.state = OutcomeText(record.message);
     port.endedAt = Clock::now();
     if (const std::string problem = PortProblemLine(record); !problem.empty()) Print(err, problem);

@@ -7,7 +7,8 @@
 // error stream is no terminal, plain lines prefixed with the port instead
 // ("COM7: progress: ..."); a resized terminal switches between the two.
 // Each board's outcome line is prefixed the same way ("COM7: board 12:
-// Download.....Success !"), on standard output for success and on the error
+// Download.....Success !"), with the board's serial number once it has one
+// ("COM7: board 12: serial 1005: ..."), on standard output for success and on the error
 // stream otherwise; a success adds the efficiency line. Summary() ends with
 // the totals on standard output.
 #pragma once
@@ -29,6 +30,7 @@ public:
 
     void Waiting(size_t port, uint32_t board) override;
     void Ready(size_t port, uint32_t board) override;
+    void Numbered(size_t port, uint32_t board, uint64_t serial, uint16_t checksum) override;
     void Progress(size_t port, uint32_t board, uint8_t percent, uint64_t bytes) override;
     void Finished(size_t port, const BoardRecord& record) override;
     void Stuck(size_t port, uint32_t board) override;
@@ -45,6 +47,7 @@ private:
     struct Port {
         std::string name;
         uint32_t board = 1;
+        std::optional<uint64_t> serial;  // --serial: the number of the board on the line
         std::string state = "waiting for the boot loader";
         uint64_t bytes = 0;
         bool started = false;

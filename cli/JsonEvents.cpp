@@ -29,6 +29,7 @@ JsonEvents::JsonEvents(std::ostream& stream, std::ostream& errorStream,
       err(errorStream),
       names(portNames),
       lastPercent(portNames.size(), -1),
+      serials(portNames.size()),
       size(imageSize),
       checksum(imageChecksum) {
     for (const std::string& name : names) ports.push_back(JsonString(name));
@@ -47,8 +48,15 @@ void JsonEvents::Ready(size_t port, uint32_t board) {
     lastPercent[port] = -1;
     Emit(Start("ready", port, board));
     char fields[64];
-    std::snprintf(fields, sizeof fields, ",\"size\":%u,\"checksum\":\"%04X\"", size, checksum);
-    Emit(Start("header", port, board) + fields);
+    std::snprintf(fields, sizeof fields, ",\"size\":%u,\"checksum\":\"%04X\"", size,
+                  serials[port] ? serials[port]->second : checksum);
+    std::string serial;
+    if (serials[port]) serial = ",\"serial\":" + std::to_string(serials[port]->first);
+    Emit(Start("header", port, board) + fields + serial);
+}
+
+void JsonEvents::Numbered(size_t port, uint32_t, uint64_t serial, uint16_t stampedChecksum) {
+    serials[port] = std::make_pair(serial, stampedChecksum);
 }
 
 void JsonEvents::Progress(size_t port, uint32_t board, uint8_t percent, uint64_t bytes) {
@@ -67,6 +75,8 @@ void JsonEvents::Finished(size_t port, const BoardRecord& record) {
     std::string problem;
     if (!record.portProblem.empty())
         problem = ",\"port_problem\":" + JsonString(record.portProblem);
+    if (record.serial) problem += ",\"serial\":" + std::to_string(*record.serial);
+    serials[port].reset();
     Emit(Start("outcome", port, record.board) +
          ",\"message\":" + JsonString(OutcomeText(record.message)) + numbers + problem);
 }

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli/ExitCodes.h"
+#include "image/ImageChecksum.h"
 #include "isp/DownloadJob.h"
 
 namespace {
@@ -67,6 +68,11 @@ void ObserverList::Waiting(size_t port, uint32_t board) {
 void ObserverList::Ready(size_t port, uint32_t board) {
     std::lock_guard lock(mutex);
     for (PortObserver* o : observers) o->Ready(port, board);
+}
+
+void ObserverList::Numbered(size_t port, uint32_t board, uint64_t serial, uint16_t checksum) {
+    std::lock_guard lock(mutex);
+    for (PortObserver* o : observers) o->Numbered(port, board, serial, checksum);
 }
 
 void ObserverList::Progress(size_t port, uint32_t board, uint8_t percent, uint64_t bytes) {
@@ -139,6 +145,11 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
     }
     if (work.repeat) job.port->Purge();  // the next-board exchange leaves the line as it is
 
+    // Serial numbers go into this port's own copy, never into the shared image.
+    std::vector<uint8_t> stamped;
+    if (work.serials) stamped = *work.image;
+    const uint8_t* image = work.serials ? stamped.data() : work.image->data();
+
     std::atomic<uint8_t>& cell = *job.progress;
     // Once, every port has its one board to finish; only repeat mode stops taking them.
     const auto noMore = [&work] {
@@ -150,11 +161,27 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
         uint64_t acknowledged = 0;
         std::optional<Clock::time_point> announcingSince;
         bool stuck = false;
+        std::optional<uint64_t> serial;
         ExchangeHooks hooks;
         hooks.stopRequested = [&] {
             return cell.load() == STOP_REQUEST || stopAll.load() == STOP_REQUEST ||
                    (!port.Started() && noMore());
         };
+        if (work.serials) {
+            hooks.beforeHeader = [&](uint16_t& checksum) {
+                CounterProblem problem;
+                serial = work.serials->Take(problem);
+                if (!serial) {
+                    result.counterProblem = problem;
+                    if (work.takeNoMore) work.takeNoMore->store(true);
+                    return false;
+                }
+                work.serialFormat.Write(*serial, stamped.data() + work.serialOffset);
+                checksum = ImageChecksum(stamped.data(), stamped.size());
+                observer.Numbered(index, board, *serial, checksum);
+                return true;
+            };
+        }
         hooks.progress = [&](uint8_t percent) {
             // A stop that lands while a block's reply arrives must not be lost.
             uint8_t current = cell.load();
@@ -181,12 +208,15 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
         hooks.verified = [&verified] { verified = true; };
 
         observer.Waiting(index, board);
-        const uint8_t* image = work.image->data();
         const Outcome outcome =
             work.repeat
                 ? RunNextBoardExchange(port, image, job.length, job.startAddress, job.checksum,
                                        hooks, board == 1 ? 0 : work.quietReads)
                 : RunExchange(port, image, job.length, job.startAddress, job.checksum, hooks);
+        if (result.counterProblem) {  // this board was not flashed: the line stops
+            result.status = result.counterProblem->exitCode;
+            break;
+        }
         const bool gone = job.port->DeviceGone();
         if (work.repeat && !port.Started()) {
             // The wait ended with no board taken: a stop, or the device gone.
@@ -197,6 +227,7 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
         BoardRecord record;
         record.port = name;
         record.board = board;
+        record.serial = serial;
         record.message = message;
         record.exitCode = ExitCodeFor(outcome);
         record.verified = verified;

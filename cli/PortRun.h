@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/BoardRecord.h"
+#include "cli/SerialCounter.h"
 #include "isp/LinkProtocol.h"
 
 // Called from the ports' threads; ObserverList makes the calls one at a time.
@@ -21,6 +22,10 @@ public:
     virtual ~PortObserver() = default;
     virtual void Waiting(size_t /*port*/, uint32_t /*board*/) {}  // for a board's Ready frame
     virtual void Ready(size_t /*port*/, uint32_t /*board*/) {}    // the header goes out
+    // Just before Ready: the serial number this board's image carries, and
+    // the checksum of that stamped image, which its header carries.
+    virtual void Numbered(size_t /*port*/, uint32_t /*board*/, uint64_t /*serial*/,
+                          uint16_t /*checksum*/) {}
     virtual void Progress(size_t /*port*/, uint32_t /*board*/, uint8_t /*percent*/,
                           uint64_t /*bytes*/) {}
     virtual void Finished(size_t /*port*/, const BoardRecord& /*record*/) {}
@@ -40,6 +45,7 @@ public:
     void Add(PortObserver& observer) { observers.push_back(&observer); }
     void Waiting(size_t port, uint32_t board) override;
     void Ready(size_t port, uint32_t board) override;
+    void Numbered(size_t port, uint32_t board, uint64_t serial, uint16_t checksum) override;
     void Progress(size_t port, uint32_t board, uint8_t percent, uint64_t bytes) override;
     void Finished(size_t port, const BoardRecord& record) override;
     void Stuck(size_t port, uint32_t board) override;
@@ -61,8 +67,13 @@ struct PortWork {
     bool repeat = false;
     uint32_t quietReads = 0;  // repeat: the quiet gap before a new board, in reads
     // Set (by anyone, at any time): every port finishes the board in progress
-    // and takes no further one.
-    const std::atomic<bool>* takeNoMore = nullptr;
+    // and takes no further one. A port whose serial number counter fails sets it.
+    std::atomic<bool>* takeNoMore = nullptr;
+    // --serial: each board gets the counter's next number in its own copy of
+    // the image, `format` at byte `offset`, before its header goes out.
+    SerialCounter* serials = nullptr;
+    SerialFormat serialFormat;
+    uint32_t serialOffset = 0;
 };
 
 // How long a board may announce without a pause before the line says so.
@@ -75,6 +86,8 @@ struct PortResult {
     int status = 0;
     uint32_t succeeded = 0;
     uint32_t failed = 0;
+    // The counter could not give a number: the port stopped before that board.
+    std::optional<CounterProblem> counterProblem;
 };
 
 int ExitCodeFor(Outcome outcome);

@@ -32,6 +32,9 @@ struct Hooks {
     void Verified() const {
         if (hooks.verified) hooks.verified();
     }
+    bool BeforeHeader(uint16_t& checksum) const {
+        return !hooks.beforeHeader || hooks.beforeHeader(checksum);
+    }
 };
 
 bool IsFrame(const uint8_t frame[3], uint8_t code) {
@@ -218,6 +221,7 @@ Outcome AwaitVerdict(SerialPort& port, const Hooks& hooks) {
 // Everything after the Ready frame: header, blocks, end frame.
 Outcome ExchangeAfterReady(SerialPort& port, const uint8_t* image, uint32_t length,
                            uint32_t startAddress, uint16_t checksum, const Hooks& hooks) {
+    if (!hooks.BeforeHeader(checksum)) return Fail(port, hooks, Outcome::UserStop);
     uint8_t header[kHeaderSize];
     BuildHeader(startAddress, length, checksum, header);
     port.Write(header, sizeof header);

@@ -39,6 +39,10 @@ struct ExchangeHooks {
     // Repeat mode's wait for the next board only:
     std::function<void()> announcing;  // a Ready frame that came too soon to be a new board
     std::function<void()> lineQuiet;   // the line was quiet for the gap after such a frame
+    // After the Ready frame, before the header is built: may rewrite the image
+    // in place (the caller owns its bytes) and the checksum the header carries.
+    // False ends the exchange there as a stop (User stop), the header unsent.
+    std::function<bool(uint16_t& checksum)> beforeHeader;
 };
 
 constexpr uint32_t kBlockSize = 128;
