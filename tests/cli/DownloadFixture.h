@@ -1,6 +1,6 @@
 // Shared by the tests that run kestrune-cli download against kestrune-target
-// on real pseudo-terminals: a line with no boot loader, and a fixture that
-// starts targets and the CLI in a private folder.
+// on real pseudo-terminals: a line with no boot loader, a fixture that starts
+// targets and the CLI in a private folder, and one for several ports.
 #pragma once
 
 #include <fcntl.h>
@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,42 @@ protected:
     test_support::TempFolder folder{"kestrune-download-test"};
     const fs::path dir = folder.Path();
     std::string port;
+};
+
+// Several ports at once: one target per port.
+class Gang : public Download {
+protected:
+    // One target per fault list; `ports` gets their terminals in order.
+    void StartTargets(const std::vector<std::vector<std::string>>& faults) {
+        for (const auto& fault : faults) {
+            targets.push_back(StartTarget(fault));
+            ports.push_back(port);
+        }
+    }
+
+    std::vector<std::string> GangArgs(std::vector<std::string> extra, const std::string& file) {
+        std::vector<std::string> args = {"download"};
+        for (const std::string& p : ports) args.insert(args.end(), {"--port", p});
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(file);
+        return Cli(args);
+    }
+
+    // The rows of a CSV file without quoted fields, split at commas.
+    static std::vector<std::vector<std::string>> CsvRows(const std::string& path) {
+        std::vector<std::vector<std::string>> rows;
+        std::ifstream in(path);
+        for (std::string line; std::getline(in, line);) {
+            std::vector<std::string> fields;
+            std::stringstream cells(line);
+            for (std::string cell; std::getline(cells, cell, ',');) fields.push_back(cell);
+            rows.push_back(fields);
+        }
+        return rows;
+    }
+
+    std::vector<std::unique_ptr<ChildProcess>> targets;
+    std::vector<std::string> ports;
 };
 
 // Every line of `text` that contains `part`.

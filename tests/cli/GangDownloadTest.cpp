@@ -16,41 +16,6 @@
 
 namespace {
 
-class Gang : public Download {
-protected:
-    // One target per fault list; `ports` gets their terminals in order.
-    void StartTargets(const std::vector<std::vector<std::string>>& faults) {
-        for (const auto& fault : faults) {
-            targets.push_back(StartTarget(fault));
-            ports.push_back(port);
-        }
-    }
-
-    std::vector<std::string> GangArgs(std::vector<std::string> extra, const std::string& file) {
-        std::vector<std::string> args = {"download"};
-        for (const std::string& p : ports) args.insert(args.end(), {"--port", p});
-        args.insert(args.end(), extra.begin(), extra.end());
-        args.push_back(file);
-        return Cli(args);
-    }
-
-    // The rows of a CSV file without quoted fields, split at commas.
-    static std::vector<std::vector<std::string>> CsvRows(const std::string& path) {
-        std::vector<std::vector<std::string>> rows;
-        std::ifstream in(path);
-        for (std::string line; std::getline(in, line);) {
-            std::vector<std::string> fields;
-            std::stringstream cells(line);
-            for (std::string cell; std::getline(cells, cell, ',');) fields.push_back(cell);
-            rows.push_back(fields);
-        }
-        return rows;
-    }
-
-    std::vector<std::unique_ptr<ChildProcess>> targets;
-    std::vector<std::string> ports;
-};
-
 TEST_F(Gang, ThreePortsAllSucceedAndEachBoardIsLogged) {
     StartTargets({{"--expect", kSampleBin}, {"--expect", kSampleBin}, {"--expect", kSampleBin}});
     Save(Path("board.log"), {});  // an empty file still gets the header row
@@ -70,7 +35,7 @@ TEST_F(Gang, ThreePortsAllSucceedAndEachBoardIsLogged) {
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0],
               (std::vector<std::string>{"time", "port", "board", "file", "size", "checksum",
-                                        "outcome", "exit", "seconds", "bytes_per_s"}));
+                                        "outcome", "exit", "seconds", "bytes_per_s", "serial"}));
     for (size_t i = 1; i < rows.size(); ++i) {
         const auto& row = rows[i];
         ASSERT_EQ(row.size(), 10u);
