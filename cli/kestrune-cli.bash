@@ -31,7 +31,12 @@ _kestrune_cli() {
         # shellcheck disable=SC2207
         COMPREPLY=($(compgen -W "1200 2400 4800 9600 14400 19200 38400 57600 115200" -- "$cur"))
         return ;;
-    --output | --log)
+    --serial-format)
+        # shellcheck disable=SC2207
+        COMPREPLY=($(compgen -W "u32le u32be u16le u16be u64le dec: hex:" -- "$cur"))
+        [[ ${COMPREPLY[0]} == *: ]] && compopt -o nospace 2>/dev/null
+        return ;;
+    --output | --log | --serial-file)
         # shellcheck disable=SC2207
         COMPREPLY=($(compgen -f -- "$cur"))
         return ;;

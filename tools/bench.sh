@@ -1,5 +1,6 @@
 #!/bin/bash
-# All benchmarks: Intel HEX parsing (native), download line-time ratio
+# All benchmarks: Intel HEX parsing (native), serial number cost per board
+# (native), download line-time ratio
 # (native and Win32 under Wine), gang download (native), hex view paint time
 # (under Wine), boot loader size and download ratio on the simulated chip.
 #   tools/bench.sh BUILD_NATIVE_RELEASE BUILD_WINDOWS
@@ -9,6 +10,8 @@ windows=${2:-build/windows}
 cd "$(dirname "$0")/.."
 echo "== ParseIntelHex"
 "$release/bench/bench_intelhex"
+echo "== serial numbers: stamping a 64 KiB image, taking a number from the counter file"
+"$release/bench/bench_serial_number"
 echo "== download, 64 KiB at 115200 baud"
 tools/bench-download.sh "$release" "$windows"
 echo "== gang download, 64 KiB at 115200 baud into one and into four targets"

@@ -53,6 +53,7 @@ kestrune-cli --ver|--version
 kestrune-cli help p|ports
 kestrune-cli download --b|--baud
 kestrune-cli download --port /dev/null --baud 11|115200
+kestrune-cli download --serial-format u16|u16be
 kestrune-cli info --o|--output
 kestrune-cli info ./CMakeL|./CMakeLists.txt
 CASES

@@ -114,6 +114,28 @@ target_exit gang13
 ok=false; [ "$gang7_status" -eq 0 ] && [ "$target_status" -eq 0 ] && ok=true
 check "gang: both targets verified their image" $ok
 
+# Serial numbers: both COM links at once share one counter file; each board's
+# image carries its own number (u32le at byte 32) and is otherwise the file's.
+start_target serial7 com7 --out "$work/serial7.bin"
+start_target serial13 com13 --out "$work/serial13.bin"
+timeout 300 "$emulator" "$cli" download --port COM7 --port COM13 --serial 32 \
+  --serial-file "$(windows_path "$work/counter")" --serial-start 900 "$(windows_path "$bin")" \
+  >"$work/cli.out" 2>"$work/cli.err"
+cli_exit=$?
+cli_out=$(tr -d '\r' <"$work/cli.out")
+echo "  kestrune-cli.exe download --serial ... --port COM7 --port COM13: exit $cli_exit; out: $(echo "$cli_out" | tr '\n' ' ')"
+target_exit serial7; serial7_status=$target_status
+target_exit serial13
+numbers=$(for f in "$work/serial7.bin" "$work/serial13.bin"; do od -An -tu4 -j32 -N4 "$f" | tr -d ' '; done | sort | tr '\n' ' ')
+stamped_only() { [ "$(cmp -l "$bin" "$1" | awk '$1 < 33 || $1 > 36' | wc -l)" -eq 0 ] && [ "$(stat -c %s "$1")" -eq "$(stat -c %s "$bin")" ]; }
+echo "  numbers in the received images: $numbers; counter: $(cat "$work/counter")"
+ok=false
+[ "$cli_exit" -eq 0 ] && [ "$serial7_status" -eq 0 ] && [ "$target_status" -eq 0 ] &&
+  [ "$numbers" = "900 901 " ] && stamped_only "$work/serial7.bin" && stamped_only "$work/serial13.bin" &&
+  [ "$(tr -d '\r' <"$work/counter")" = "902" ] &&
+  grep -qE "^COM(7|13): serial 90[01]: Download.....Success !$" <<<"$cli_out" && ok=true
+check "serial numbers: COM7 and COM13 each get their own number from one counter" $ok
+
 download COM20 "$bin" --baud 115200
 ok=false; [ "$cli_exit" -eq 0 ] && [ "$cli_out" = "Download.....Success !" ] && ok=true
 check "COM20: a boot loader that announces back to back is downloaded to" $ok
