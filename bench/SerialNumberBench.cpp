@@ -43,7 +43,7 @@ void BM_DurableTake(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_DurableTake)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_DurableTake)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
 }  // namespace
 
