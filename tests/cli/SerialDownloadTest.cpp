@@ -61,8 +61,7 @@ TEST_F(SerialDownload, ThreePortsBoardAfterBoardEachImageCarriesItsOwnNumber) {
     for (const std::string& p : ports)
         ASSERT_TRUE(ErrorStreamShows(cli, p + ": 2 of 2 boards succeeded")) << cli.Err();
     for (auto& target : targets) EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk);
-    cli.Signal(SIGINT);
-    EXPECT_EQ(cli.Wait(kGenerous), kExitBoardsFailed);  // each port's third board: device gone
+    EXPECT_EQ(cli.Wait(kGenerous), kExitOk);  // each port ends when its device goes away
 
     std::map<std::string, uint64_t> numbers;  // "port board" -> the number its image holds
     for (size_t i = 0; i < ports.size(); ++i) {
