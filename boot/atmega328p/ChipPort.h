@@ -5,7 +5,8 @@
 // section (read-while-write) erases or writes, so nothing here waits for the
 // flash except the record's two short operations.
 // Flash map: application 0x0000-0x777F, the valid record page 0x7780-0x77FF,
-// this loader 0x7800-0x7FFF.
+// this loader 0x7800-0x7FFF; from 0x7000 on the CPU stops while a page is
+// erased or written.
 #pragma once
 
 #include <avr/boot.h>
@@ -33,6 +34,9 @@ struct ChipPort {
     static constexpr uint16_t kPageSize = SPM_PAGESIZE;
     static constexpr uint16_t kRecordAddress = 0x7800 - SPM_PAGESIZE;
     static constexpr uint16_t kAppSize = kRecordAddress;
+    // The no-read-while-write section: its 4 KiB at the end of flash are
+    // fixed, whatever BOOTSZ says, and programming them halts the CPU.
+    static constexpr uint16_t kHaltingFlash = 0x7000;
     static constexpr uint16_t kTicksPerPeriod = F_CPU / 1024 / 10;
     static constexpr uint16_t kStartWindow = (KESTRUNE_BOOT_WINDOW_MS + 99) / 100;
     static constexpr uint16_t kSilenceLimit = (KESTRUNE_BOOT_SILENCE_MS + 99) / 100;

@@ -7,6 +7,8 @@
 //   kPageSize          flash page size in bytes (a power of two, 64..256)
 //   kAppSize           bytes an image may fill, from address 0
 //   kRecordAddress     the page holding the application-valid record
+//   kHaltingFlash      from this address on, an erase or write stops the CPU
+//                      until it is done (flash the chip cannot read meanwhile)
 //   kTicksPerPeriod    ticks of Ticks() in one announce period (100 ms)
 //   kStartWindow       periods without a header before a valid application starts
 //   kSilenceLimit      periods without a byte that end a header or a download
@@ -66,8 +68,9 @@ public:
 
     // Checks a complete header frame; on acceptance gives its length and checksum.
     static bool HeaderAccepted(const uint8_t* header, uint16_t& length, uint16_t& checksum) {
-        uint8_t mustBeZero = static_cast<uint8_t>(header[3] | header[4] | header[5] | header[6] |
-                                                  header[7] | header[8] | header[13] | header[14]);
+        // Start address, the length's top half and the trailing bytes.
+        uint8_t mustBeZero = static_cast<uint8_t>(header[13] | header[14]);
+        for (uint8_t i = 3; i != 9; ++i) mustBeZero = static_cast<uint8_t>(mustBeZero | header[i]);
         length = static_cast<uint16_t>(header[9] << 8 | header[10]);
         checksum = static_cast<uint16_t>(header[11] << 8 | header[12]);
         return header[2] == kProgramCommand && mustBeZero == 0 && length != 0 &&
@@ -135,8 +138,11 @@ private:
 
         for (;;) {
             uint8_t* const page = ring + (done & (kRingSize - 1));
+            // A page whose programming stops the CPU waits for a quiet line: the
+            // host waiting for the answer to a block.
+            const bool halts = done >= Port::kHaltingFlash;
             if (stage == kIdle) {
-                if (done < length &&
+                if (done < length && (!halts || ackDue) &&
                     (static_cast<uint16_t>(received - done) >= kPage || received == length)) {
                     port.StartErase(done);
                     stage = kErasing;
@@ -154,10 +160,12 @@ private:
                 }
             }
 
-            // A block is answered once every page it completed has started.
+            // A block is answered once every page it completed has started, or
+            // for a page that stops the CPU, has been programmed.
             uint16_t mustHaveStarted = received;
             if (received != length) mustHaveStarted &= static_cast<uint16_t>(~(kPage - 1));
-            const uint16_t started = stage == kIdle ? done : static_cast<uint16_t>(done + kPage);
+            const uint16_t started =
+                stage == kIdle || halts ? done : static_cast<uint16_t>(done + kPage);
             if (ackDue && started >= mustHaveStarted) {
                 ackDue = false;
                 if (readBackBad) {
@@ -196,9 +204,12 @@ private:
             }
         }
 
-        const bool good = !readBackBad && endFrame[0] == kHostLead0 && endFrame[1] == kHostLead1 &&
-                          endFrame[2] == kEndCommand && FlashSum(port, length) == checksum &&
-                          WriteRecord(port, length, checksum, ring);
+        bool good = !readBackBad && endFrame[0] == kHostLead0 && endFrame[1] == kHostLead1 &&
+                    endFrame[2] == kEndCommand && FlashSum(port, length) == checksum;
+        if (good) {
+            WriteRecord(port, length, checksum, ring);
+            good = ApplicationValid(port);  // the record as written, against the flash
+        }
         SendFrame(good ? kVerified : kCorrupt);
         if (good) port.StartApplication();
     }

@@ -3,7 +3,8 @@
 // - One byte per 87 us each way; a third byte arriving unread is an overrun.
 // - Flash as strict as the silicon: erase and write take 4.5 ms, a write only
 //   clears bits, erases are page-aligned, and nothing starts or reads while
-//   an operation runs. Every breach is kept in `faults`.
+//   an operation runs; from kHaltingFlash on the CPU stops meanwhile. Every
+//   breach is kept in `faults`.
 // The core's run ends with AppStarted, or TimeUp at the deadline.
 #pragma once
 
@@ -52,6 +53,7 @@ inline std::vector<uint8_t> HeaderFor(const std::vector<uint8_t>& image) {
 template <uint16_t PageSize>
 struct FakeChip {
     static constexpr uint16_t kPageSize = PageSize, kAppSize = 8192, kRecordAddress = kAppSize;
+    static constexpr uint16_t kHaltingFlash = kAppSize - 512;  // stops the CPU: the line goes on
     static constexpr uint16_t kTicksPerPeriod = 10000, kStartWindow = 10, kSilenceLimit = 20;
     static constexpr uint64_t kByte = 87, kFlashBusy = 4500;
 
@@ -110,6 +112,7 @@ private:
     bool Start(uint16_t page) {
         if (now < busyUntil || page % kPageSize || page >= flash.size()) Fault("flash operation");
         busyUntil = now + kFlashBusy;
+        if (page >= kHaltingFlash) now = busyUntil;
         return page % kPageSize == 0 && page < flash.size();
     }
     void HostSends(std::vector<uint8_t> bytes) {
