@@ -376,8 +376,7 @@ int RunDownloadCommand(const CommandArgs& args, std::ostream& out, std::ostream&
     if (!options.json && gang) static_cast<GangDisplay&>(*display).Summary();
     int status = OverallStatus(results, options.repeat);
     for (const PortResult& result : results) {
-        if (result.counterProblem) {  // the same for every port that met it: told once
-            err << result.counterProblem->reason << "\n";
+        if (result.counterProblem) {  // each port told it as it stopped
             status = result.counterProblem->exitCode;
             break;
         }

@@ -174,6 +174,9 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
                 if (!serial) {
                     result.counterProblem = problem;
                     if (work.takeNoMore) work.takeNoMore->store(true);
+                    const std::string prefix = "kestrune-cli: ";
+                    observer.PortProblem(index, board,
+                                         "no board taken: " + problem.reason.substr(prefix.size()));
                     return false;
                 }
                 work.serialFormat.Write(*serial, stamped.data() + work.serialOffset);

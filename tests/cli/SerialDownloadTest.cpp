@@ -153,7 +153,9 @@ TEST_F(SerialDownload, ACounterThatBreaksStopsTheLineBeforeTheNextBoard) {
     ASSERT_TRUE(ErrorStreamShows(cli, ": 1 of 1 boards succeeded")) << cli.Err();
     Save(Path("counter"), {'x'});
     EXPECT_EQ(cli.Wait(kGenerous), kExitCannotWrite) << cli.Err();
-    EXPECT_EQ(LinesWith(cli.Err(), "kestrune-cli: " + Path("counter") + ": does not hold").size(),
+    EXPECT_EQ(LinesWith(cli.Err(), "kestrune-cli: " + port + ": no board taken: " +
+                                       Path("counter") + ": does not hold the next serial number")
+                  .size(),
               1u)
         << cli.Err();
     EXPECT_EQ(NumberIn(Load(Path("rx-1.bin")), "u32le"), 500u);
