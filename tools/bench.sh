@@ -2,7 +2,8 @@
 # All benchmarks: Intel HEX parsing (native), serial number cost per board
 # (native), download line-time ratio
 # (native and Win32 under Wine), gang download (native), hex view paint time
-# (under Wine), boot loader size and download ratio on the simulated chip.
+# (under Wine), boot loader size and download ratio on the simulated chip, and
+# the fault soak (native, a few minutes).
 #   tools/bench.sh BUILD_NATIVE_RELEASE BUILD_WINDOWS
 set -euo pipefail
 release=${1:-build/native-release}
@@ -18,6 +19,8 @@ echo "== gang download, 64 KiB at 115200 baud into one and into four targets"
 tools/bench-gang.sh "$release"
 echo "== boot loader on the simulated ATmega328P, 28 KiB at 115200 baud in real time"
 tools/bench-boot.sh "$release" "${KESTRUNE_AVR_BUILD:-build/avr}"
+echo "== fault soak: 200 single, gang and repeat downloads with random faults"
+tools/soak.py "$release" 200
 if [ -x tools/bench-paint.sh ]; then
   echo "== hex view paint"
   tools/bench-paint.sh "$windows"
