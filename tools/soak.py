@@ -27,7 +27,7 @@ from collections import Counter
 BLOCK = 128
 OUTCOMES = {  # exit status -> outcome text in the log
     0: "Success !", 6: "Not find device !", 7: "Error !", 8: "Program Error !",
-    9: "Read time out !", 10: "User stop !",
+    9: "Read time out !", 10: "User stop !", 13: "Verify Error !",
 }
 
 
@@ -43,10 +43,13 @@ def pick_fault(rng, blocks, repeat, boards):
         options += ["--noise", str(rng.randint(1, 12))]
     if rng.random() < 0.2:
         options += ["--reply-delay", str(rng.randint(1, 8))]
+    if rng.random() < 0.1:
+        options += ["--no-verdict"]  # a boot loader that sends no verdict: still Success
     faults = [  # weight, options, outcome
         (40, [], 0),
         (10, ["--nak-block", "0"], 7),  # the header is refused
         (20, ["--nak-block", str(block)], 8),
+        (8, ["--corrupt-block", str(block)], 13),  # line noise the target's check finds
         (0 if repeat else 10, ["--reset-after-block", str(block)], 8),  # Ready, not the reply
         (10 if boards == 1 else 0, ["--hangup-after-block", str(block)], 9),  # device gone
         # These cost the 20 s bound; a next board would come within it.
@@ -93,9 +96,15 @@ class Soak:
             f.write(image)
         ports = {"single": 1, "gang": self.rng.randint(2, 4), "repeat": self.rng.randint(1, 2)}[mode]
         lines = []  # (port, target, out path, boards, expected exit of each board)
+        damaged = {}  # line index -> the image as a target with --corrupt-block receives it
         for index in range(ports):
             boards = self.rng.randint(1, 3) if mode == "repeat" else 1
             options, code = pick_fault(self.rng, blocks, mode == "repeat", boards)
+            if code == 13:
+                block = int(options[options.index("--corrupt-block") + 1])
+                copy = bytearray(image)
+                copy[(block - 1) * BLOCK] ^= 1
+                damaged[index] = bytes(copy)
             if boards > 1:
                 options += ["--boards", str(boards), "--swap-gap", "700"]
             out = os.path.join(folder, f"rx{index}.bin")
@@ -141,7 +150,7 @@ class Soak:
                 target.wait()
 
         expected_rows = []
-        for port, _, out, boards, codes in lines:
+        for index, (port, _, out, boards, codes) in enumerate(lines):
             for board, code in enumerate(codes, 1):
                 expected_rows.append((port, str(board), OUTCOMES[code], str(code)))
                 self.outcomes[OUTCOMES[code]] += 1
@@ -149,7 +158,9 @@ class Soak:
                 received = open(path, "rb").read() if os.path.exists(path) else None
                 if code == 0 and received != image:
                     self.mismatch(run, f"{mode} {port} board {board}: image differs")
-                if code != 0 and received is not None and received != image[:len(received)]:
+                if code == 13 and received != damaged[index]:
+                    self.mismatch(run, f"{mode} {port} board {board}: not the damaged image")
+                if code not in (0, 13) and received is not None and received != image[:len(received)]:
                     self.mismatch(run, f"{mode} {port} board {board}: received bytes not a prefix")
         if mode == "repeat":
             want = 12 if any(c for *_, codes in lines for c in codes) else 0
