@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,8 @@ TEST(Scale, AtTheSessionDpi) {
     EXPECT_EQ(WindowDpi(ui.Dialog()), dpi);
 
     const CodeView view = ViewOf(ui);
+    std::printf("%u DPI: code buffer cell %u x %u pixels (stock font %u high)\n", dpi,
+                view.charWidth, view.lineHeight, StockLineHeight());
     EXPECT_EQ(view.font == Stock(), dpi == kDefaultDpi);
     EXPECT_GE(view.lineHeight, static_cast<uint32_t>(::MulDiv(StockLineHeight(), dpi, 96)));
     EXPECT_TRUE(view.everyGlyphOneCell);
