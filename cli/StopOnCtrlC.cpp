@@ -27,12 +27,18 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     return FALSE;
 }
 #else
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the program while a port may be
+// open: SIGPIPE comes from a write to a reader that went away
+// (`download --json | head`), SIGQUIT from Ctrl+\.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 struct sigaction previous[std::size(kSignals)]{};
+bool caught[std::size(kSignals)]{};
 std::atomic<int> interrupts{0};
 
-// The first Ctrl+C asks for a stop. A second one, or a request to end, ends
-// the program the usual way, after the open ports got their settings back.
+// The first Ctrl+C asks for a stop. A second one, or any other of the
+// signals, ends the program the usual way (the default action, so the parent
+// sees the signal) after the open ports got their settings back and were
+// released. Only async-signal-safe calls here.
 extern "C" void OnSignal(int signal) {
     if (signal == SIGINT && interrupts.fetch_add(1) == 0) {
         if (stopCell) stopCell->store(STOP_REQUEST);
@@ -56,7 +62,13 @@ StopOnCtrlC::StopOnCtrlC(std::atomic<uint8_t>& cell) {
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &previous[i]);
+    for (size_t i = 0; i < std::size(kSignals); ++i) {
+        sigaction(kSignals[i], nullptr, &previous[i]);
+        // A pipe whose end was ignored by the caller stays ignored: writes
+        // then fail instead of ending the program.
+        caught[i] = !(kSignals[i] == SIGPIPE && previous[i].sa_handler == SIG_IGN);
+        if (caught[i]) sigaction(kSignals[i], &action, nullptr);
+    }
 #endif
 }
 
@@ -64,7 +76,8 @@ StopOnCtrlC::~StopOnCtrlC() {
 #ifdef _WIN32
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
 #else
-    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &previous[i], nullptr);
+    for (size_t i = 0; i < std::size(kSignals); ++i)
+        if (caught[i]) sigaction(kSignals[i], &previous[i], nullptr);
 #endif
     stopCell = nullptr;
 }

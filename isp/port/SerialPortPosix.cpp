@@ -10,12 +10,31 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <new>
+#include <thread>
 
 #ifdef __linux__
 #include <linux/serial.h>
 
 #include "isp/port/SerialSpeedLinux.h"
 #endif
+
+// The settings to put back, per open port, where a signal handler can find
+// them: a list that only grows, one entry per port open at the same time.
+// Entries are never freed, and `next` is set before an entry is published, so
+// a handler can walk the list at any moment; a port that closes frees its
+// entry for the next one to open. No fixed limit on the number of ports.
+struct SavedLine {
+    std::atomic<int> fd{kFree};
+    termios settings{};
+    std::atomic<bool> serialFlagsChanged{false};
+    int serialFlags = 0;
+    bool exclusive = false;  // TIOCEXCL was set
+    SavedLine* next = nullptr;
+
+    static constexpr int kFree = -1;
+    static constexpr int kClaimed = -2;
+};
 
 namespace {
 
@@ -75,20 +94,42 @@ PortError RefusedSpeed(int error, uint32_t baudRate) {
     return {error, "the port refused " + std::to_string(baudRate) + " baud"};
 }
 
-// The settings to put back, per open port, where a signal handler can find them.
-struct SavedLine {
-    std::atomic<int> fd{kFree};
-    termios settings{};
-    std::atomic<bool> serialFlagsChanged{false};
-    int serialFlags = 0;
-    bool exclusive = false;  // TIOCEXCL was set
+std::atomic<SavedLine*> savedLines{nullptr};
+static_assert(std::atomic<SavedLine*>::is_always_lock_free &&
+              std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 
-    static constexpr int kFree = -1;
-    static constexpr int kClaimed = -2;
-};
-SavedLine savedLines[32];
+// A free entry, or a new one; null only when memory has run out.
+SavedLine* ClaimSavedLine() {
+    for (SavedLine* line = savedLines.load(); line; line = line->next) {
+        int free = SavedLine::kFree;
+        if (line->fd.compare_exchange_strong(free, SavedLine::kClaimed)) return line;
+    }
+    auto* line = new (std::nothrow) SavedLine;
+    if (!line) return nullptr;
+    line->fd.store(SavedLine::kClaimed);
+    line->next = savedLines.load();
+    while (!savedLines.compare_exchange_weak(line->next, line)) {
+    }
+    return line;
+}
 
-void RestoreLine(int fd, const SavedLine& line) {
+// Waits, within the write time-out, until the driver has sent what was
+// written, so the last bytes (the end frame) leave at the speed they were
+// written for. True when its queue is empty.
+bool WaitUntilSent(int fd) {
+    const auto deadline = Clock::now() + SerialPortPosix::kWriteTimeout;
+    for (;;) {
+        int queued = 0;
+        if (ioctl(fd, TIOCOUTQ, &queued) != 0) return false;
+        if (queued <= 0) return true;
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// `when`: TCSANOW on the signal path, which cannot wait; TCSADRAIN on close,
+// once the driver's queue is empty, for what the UART itself still holds.
+void RestoreLine(int fd, const SavedLine& line, int when = TCSANOW) {
 #ifdef __linux__
     if (line.serialFlagsChanged.load()) {
         serial_struct serial{};
@@ -98,7 +139,7 @@ void RestoreLine(int fd, const SavedLine& line) {
         }
     }
 #endif
-    tcsetattr(fd, TCSANOW, &line.settings);
+    tcsetattr(fd, when, &line.settings);
 }
 
 }  // namespace
@@ -175,36 +216,32 @@ std::unique_ptr<SerialPortPosix> SerialPortPosix::Open(const std::string& path, 
         ::close(fd);
         return fail(SystemError(EBUSY));
     }
+    // Claimed before the line is touched: a port whose settings could not be
+    // put back by a signal handler is not opened at all.
+    SavedLine* line = ClaimSavedLine();
+    if (!line) {
+        ::close(fd);
+        return fail(SystemError(ENOMEM));
+    }
     bool exclusive = false;
 #ifdef TIOCEXCL
     exclusive = ioctl(fd, TIOCEXCL) == 0;
 #endif
-    return std::unique_ptr<SerialPortPosix>(new SerialPortPosix(fd, exclusive, saved));
+    line->settings = saved;
+    line->serialFlagsChanged.store(false);
+    line->exclusive = exclusive;
+    line->fd.store(fd);
+    return std::unique_ptr<SerialPortPosix>(new SerialPortPosix(fd, exclusive, *line));
 }
 
-SerialPortPosix::SerialPortPosix(int descriptor, bool locked, const termios& previous)
-    : fd(descriptor), exclusive(locked), slot(-1), saved(previous) {
-    for (int i = 0; i < static_cast<int>(std::size(savedLines)); ++i) {
-        int free = SavedLine::kFree;
-        if (!savedLines[i].fd.compare_exchange_strong(free, SavedLine::kClaimed)) continue;
-        savedLines[i].settings = previous;
-        savedLines[i].serialFlagsChanged = false;
-        savedLines[i].exclusive = exclusive;
-        savedLines[i].fd.store(fd);
-        slot = i;
-        break;
-    }
-}
+SerialPortPosix::SerialPortPosix(int descriptor, bool locked, SavedLine& line)
+    : fd(descriptor), exclusive(locked), saved(line) {}
 
 SerialPortPosix::~SerialPortPosix() {
-    // Restored before the slot is freed: a signal in between restores twice,
-    // never not at all.
-    if (slot >= 0) {
-        RestoreLine(fd, savedLines[slot]);
-        savedLines[slot].fd.store(SavedLine::kFree);
-    } else {
-        tcsetattr(fd, TCSANOW, &saved);
-    }
+    // Restored before the entry is freed: a signal in between restores twice,
+    // never not at all. A queue that would not empty in time is given up.
+    RestoreLine(fd, saved, WaitUntilSent(fd) ? TCSADRAIN : TCSANOW);
+    saved.fd.store(SavedLine::kFree);
 #ifdef TIOCNXCL
     // The flag belongs to the device, not to this descriptor: it would outlive
     // us while anyone else (a target holding its pseudo-terminal) keeps it open.
@@ -218,13 +255,13 @@ std::optional<PortError> SerialPortPosix::Configure(uint32_t baudRate) {
     // Only where the slot can take the old flags back; pseudo-terminals
     // and most non-USB drivers refuse, which is fine.
     serial_struct serial{};
-    if (slot >= 0 && !savedLines[slot].serialFlagsChanged.load() &&
-        ioctl(fd, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
+    if (!saved.serialFlagsChanged.load() && ioctl(fd, TIOCGSERIAL, &serial) == 0 &&
+        !(serial.flags & ASYNC_LOW_LATENCY)) {
         const int old = serial.flags;
         serial.flags |= ASYNC_LOW_LATENCY;
         if (ioctl(fd, TIOCSSERIAL, &serial) == 0) {
-            savedLines[slot].serialFlags = old;
-            savedLines[slot].serialFlagsChanged.store(true);
+            saved.serialFlags = old;
+            saved.serialFlagsChanged.store(true);
         }
     }
 #endif
@@ -300,13 +337,13 @@ std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name, PortError* w
 }
 
 void RestoreSerialLinesNow() {
-    for (SavedLine& line : savedLines) {
-        const int fd = line.fd.load();
+    for (SavedLine* line = savedLines.load(); line; line = line->next) {
+        const int fd = line->fd.load();
         if (fd < 0) continue;
-        RestoreLine(fd, line);
+        RestoreLine(fd, *line);
 #ifdef TIOCNXCL
         // The process ends with the port open: the device must not stay locked.
-        if (line.exclusive) ioctl(fd, TIOCNXCL);
+        if (line->exclusive) ioctl(fd, TIOCNXCL);
 #endif
     }
 }

@@ -4,8 +4,9 @@
 // While open the device is held exclusively (TIOCEXCL, and an advisory flock
 // so that a second Kestrune process is refused even when it runs as root).
 // The terminal settings it had when opened, and the serial driver's flags
-// where they were changed, are put back on close: a port named by mistake
-// (the user's own terminal) is left as it was.
+// where they were changed, are put back on close, once what was written has
+// left (at most the write time-out): a port named by mistake (the user's own
+// terminal) is left as it was, and the last bytes leave at their own speed.
 #pragma once
 
 #include <termios.h>
@@ -13,6 +14,8 @@
 #include <chrono>
 
 #include "isp/port/SerialPort.h"
+
+struct SavedLine;  // a port's settings where a signal handler can find them
 
 class SerialPortPosix final : public SerialPort {
 public:
@@ -37,17 +40,17 @@ public:
     int Descriptor() const { return fd; }
 
 private:
-    SerialPortPosix(int fd, bool exclusive, const termios& saved);
+    SerialPortPosix(int fd, bool exclusive, SavedLine& saved);
     void NoteGone(int error);
 
     int fd;
-    bool exclusive;  // TIOCEXCL was set and must be cleared again on close
-    int slot;        // where the settings to restore are kept; -1 when no slot was free
-    termios saved;   // the settings at open, for when no slot was free
+    bool exclusive;    // TIOCEXCL was set and must be cleared again on close
+    SavedLine& saved;  // the settings at open, where RestoreSerialLinesNow finds them
 };
 
-// Puts every open port's saved settings back and releases its exclusive
-// hold. Async-signal-safe: for a handler that is about to end the process
+// Puts every open port's saved settings back at once (output still queued is
+// not waited for) and releases its exclusive hold, however many ports are
+// open. Async-signal-safe: for a handler that is about to end the process
 // before the ports are closed.
 void RestoreSerialLinesNow();
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -72,10 +74,17 @@ TEST_F(Download, DeviceThatGoesAwayEndsTheWaitAtOnceAndIsNamed) {
 }
 
 // A stop, and the signals that end the program, leave the port's line
-// settings as they were (here: a cooked terminal, as the user's own would be).
-TEST_F(Download, LineSettingsComeBackWhenStoppedOrEnded) {
-    const std::pair<int, int> cases[] = {
-        {SIGINT, kExitUserStop}, {SIGTERM, 128 + SIGTERM}, {SIGHUP, 128 + SIGHUP}};
+// settings as they were (here: a cooked terminal, as the user's own would be)
+// and the port released: not exclusive, and the next open succeeds. SIGPIPE
+// comes from a JSON reader that went away (`| head`) as the board answers.
+TEST_F(Download, LineSettingsComeBackAndThePortIsReleasedWhenStoppedOrEnded) {
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);  // SIGQUIT's default action would write one
+    const std::pair<int, int> cases[] = {{SIGINT, kExitUserStop},
+                                         {SIGTERM, 128 + SIGTERM},
+                                         {SIGHUP, 128 + SIGHUP},
+                                         {SIGQUIT, 128 + SIGQUIT},
+                                         {SIGPIPE, 128 + SIGPIPE}};
     for (const auto& [signal, exitCode] : cases) {
         SilentLine line;
         const int slave = open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY);
@@ -84,18 +93,32 @@ TEST_F(Download, LineSettingsComeBackWhenStoppedOrEnded) {
         ASSERT_EQ(tcgetattr(slave, &cooked), 0);
         cooked.c_lflag |= ICANON | ECHO | ISIG;
         ASSERT_EQ(tcsetattr(slave, TCSANOW, &cooked), 0);
+        auto isRaw = [&] {
+            termios now{};
+            return tcgetattr(slave, &now) == 0 && (now.c_lflag & (ICANON | ECHO)) == 0;
+        };
         {
-            ChildProcess cli(Cli({"download", "--port", line.SlavePath(), kSampleBin}));
-            ASSERT_TRUE(ErrorStreamShows(cli, "waiting for the boot loader"));
-            termios raw{};
-            ASSERT_EQ(tcgetattr(slave, &raw), 0);
-            EXPECT_EQ(raw.c_lflag & (ICANON | ECHO), 0u);
-            cli.Signal(signal);
-            EXPECT_EQ(cli.Wait(kGenerous), exitCode) << signal;
+            ChildProcess cli(Cli({"download", "--json", "--port", line.SlavePath(), kSampleBin}));
+            for (int i = 0; i < 1200 && !isRaw(); ++i) std::this_thread::sleep_for(50ms);
+            ASSERT_TRUE(isRaw());
+            std::optional<int> code;
+            if (signal == SIGPIPE) {
+                cli.CloseOutput();
+                for (int i = 0; i < 1200 && !(code = cli.Wait(50ms)); ++i)
+                    line.Send({0xA5, 0x5A, 0x00});
+            } else {
+                cli.Signal(signal);
+                code = cli.Wait(kGenerous);
+            }
+            EXPECT_EQ(code, exitCode) << signal;
         }
         termios after{};
         ASSERT_EQ(tcgetattr(slave, &after), 0);
         EXPECT_EQ(after.c_lflag, cooked.c_lflag) << signal;
+        int exclusive = 1;
+        ASSERT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0) << signal;
+        EXPECT_NE(OpenSerialPort(line.SlavePath()), nullptr) << signal;
         close(slave);
     }
 }

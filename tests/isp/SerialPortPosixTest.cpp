@@ -281,6 +281,42 @@ TEST(SerialPortPosix, PutsTheLineSettingsBackOnCloseAndOnRequest) {
     close(other);
 }
 
+// However many ports are open, a signal handler puts every one back and
+// releases it; entries freed by closed ports are taken again.
+TEST(SerialPortPosix, RestoresEveryOpenPortHoweverMany) {
+    constexpr size_t kPorts = 40;
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::unique_ptr<Pty>> ptys;
+        std::vector<int> others;
+        std::vector<std::unique_ptr<SerialPortPosix>> ports;
+        for (size_t i = 0; i < kPorts; ++i) {
+            ptys.push_back(std::make_unique<Pty>());
+            ASSERT_TRUE(ptys.back()->ok());
+            others.push_back(open(ptys.back()->SlavePath().c_str(), O_RDWR | O_NOCTTY));
+            ASSERT_GE(others.back(), 0);
+            termios cooked{};
+            ASSERT_EQ(tcgetattr(others.back(), &cooked), 0);
+            cooked.c_lflag |= ICANON | ECHO;
+            ASSERT_EQ(tcsetattr(others.back(), TCSANOW, &cooked), 0);
+            ports.push_back(OpenConfigured(*ptys.back()));
+            ASSERT_NE(ports.back(), nullptr) << i;
+        }
+        RestoreSerialLinesNow();
+        for (size_t i = 0; i < kPorts; ++i) {
+            termios now{};
+            ASSERT_EQ(tcgetattr(others[i], &now), 0);
+            EXPECT_EQ(now.c_lflag & (ICANON | ECHO), tcflag_t(ICANON | ECHO)) << round << " " << i;
+#ifdef TIOCGEXCL
+            int exclusive = 1;
+            ASSERT_EQ(ioctl(others[i], TIOCGEXCL, &exclusive), 0);
+            EXPECT_EQ(exclusive, 0) << i;
+#endif
+        }
+        ports.clear();
+        for (int fd : others) close(fd);
+    }
+}
+
 // The whole exchange over a real pseudo-terminal, with a minimal boot loader
 // on the master side that announces itself once the host has purged.
 TEST(SerialPortPosix, CarriesACompleteDownload) {

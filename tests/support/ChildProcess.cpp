@@ -68,6 +68,11 @@ ChildProcess::~ChildProcess() {
     if (errFd >= 0) close(errFd);
 }
 
+void ChildProcess::CloseOutput() {
+    if (outFd >= 0) close(outFd);
+    outFd = -1;
+}
+
 bool ChildProcess::Collect(int timeoutMs) {
     pollfd fds[2];
     int n = 0;

@@ -29,6 +29,9 @@ public:
 
     void Signal(int signal);
     pid_t Pid() const { return pid; }
+    // Closes our end of its standard output: its next write there meets a
+    // reader that went away (SIGPIPE), as with `| head`.
+    void CloseOutput();
 
     // All output collected so far (after Wait: everything).
     const std::string& Out() const { return out; }
