@@ -59,16 +59,21 @@ BootLoader::Wait BootLoader::Next(uint8_t& byte) {
     return Wait::Interrupted;
 }
 
-void BootLoader::SendFrame(const uint8_t* frame, size_t count) {
+void BootLoader::SendFrame(const uint8_t* frame, size_t count, bool announce, uint32_t times) {
     std::vector<uint8_t> bytes;
-    bytes.reserve(options.noise + count);
-    for (uint32_t i = 0; i < options.noise; ++i) {
-        noiseState = noiseState * 1103515245u + 12345u;
-        uint8_t b = static_cast<uint8_t>(noiseState >> 16);
-        bytes.push_back(b == 0xA5 ? 0x5A : b);  // 0xA5 would start a frame at the host
+    bytes.reserve((options.noise + count) * times);
+    for (uint32_t n = 0; n < times; ++n) {
+        for (uint32_t i = 0; i < options.noise; ++i) {
+            noiseState = noiseState * 1103515245u + 12345u;
+            uint8_t b = static_cast<uint8_t>(noiseState >> 16);
+            bytes.push_back(b == 0xA5 ? 0x5A : b);  // 0xA5 would start a frame at the host
+        }
+        bytes.insert(bytes.end(), frame, frame + count);
     }
-    bytes.insert(bytes.end(), frame, frame + count);
-    line.Send(bytes.data(), bytes.size());
+    if (announce)
+        line.Announce(bytes.data(), bytes.size());
+    else
+        line.Send(bytes.data(), bytes.size());
 }
 
 bool BootLoader::Fire(std::optional<uint32_t>& fault, uint32_t replyNumber) {
@@ -79,6 +84,9 @@ bool BootLoader::Fire(std::optional<uint32_t>& fault, uint32_t replyNumber) {
 
 BootLoader::Wait BootLoader::AwaitHeader(uint8_t header[15]) {
     const auto interval = std::chrono::milliseconds(options.readyIntervalMs);
+    // Back to back, the frames that fill about a millisecond of the line go
+    // out together: one wake-up a millisecond instead of one a frame.
+    const uint32_t burst = options.readyIntervalMs == 0 ? std::max(1u, options.baud / 30000) : 1;
     const TargetLine::TimePoint never = TargetLine::TimePoint::max();
     size_t have = 0;
     TargetLine::TimePoint nextReady = line.Now();
@@ -87,7 +95,7 @@ BootLoader::Wait BootLoader::AwaitHeader(uint8_t header[15]) {
         TargetLine::TimePoint now = line.Now();
         if (giveUpAt && now >= *giveUpAt) return Wait::TimedOut;
         if (have == 0 && now >= nextReady) {
-            SendFrame(kReady, sizeof kReady);
+            SendFrame(kReady, sizeof kReady, true, burst);
             nextReady += interval;
             now = line.Now();
             if (nextReady <= now) nextReady = now + interval;  // late: no burst to catch up
@@ -137,6 +145,7 @@ BootLoader::Reply BootLoader::Answer(uint32_t replyNumber, bool accepted) {
     if (Fire(options.resetAt, replyNumber)) return Reply::Reset;
     if (Fire(options.hangUpAt, replyNumber)) {
         line.HangUp();
+        hungUp = true;
         return Reply::HungUp;
     }
     SendFrame(kAck, sizeof kAck);

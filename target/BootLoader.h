@@ -36,6 +36,8 @@ public:
     // Bytes of the latest transfer, complete or not, and whether one began.
     const std::vector<uint8_t>& Received() const { return received; }
     bool TransferStarted() const { return transferStarted; }
+    // The line was closed for good (--hangup-after-block): no board can follow.
+    bool HungUp() const { return hungUp; }
 
 private:
     enum class Reply { Acked, Rejected, Silent, Short, Reset, HungUp };
@@ -48,7 +50,8 @@ private:
     void LingerUntilHostLeaves();
     Verdict Judge(const uint8_t endFrame[3]) const;
     Verdict Ended(Wait why, const std::string& where) const;
-    void SendFrame(const uint8_t* frame, size_t count);
+    // `times` copies, each with its own noise; an announcement may be dropped.
+    void SendFrame(const uint8_t* frame, size_t count, bool announce = false, uint32_t times = 1);
     bool Fire(std::optional<uint32_t>& fault, uint32_t replyNumber);
 
     TargetLine& line;
@@ -58,6 +61,7 @@ private:
     bool waitForHost = true;
     std::vector<uint8_t> received;
     bool transferStarted = false;
+    bool hungUp = false;
     uint16_t headerChecksum = 0;
     uint32_t noiseState = 1;
 };

@@ -136,16 +136,19 @@ TargetLine::Event PtyLine::Receive(uint8_t& byte, TimePoint deadline) {
     }
 }
 
-void PtyLine::WriteAll(const uint8_t* bytes, size_t count, std::optional<TimePoint> stamp) {
+void PtyLine::WriteAll(const uint8_t* bytes, size_t count, std::optional<TimePoint> stamp,
+                       Clock::duration step) {
     if (master < 0) return;
     const TimePoint giveUp = Now() + kWriteGiveUp;
     size_t done = 0;
     while (done < count && !Stopped()) {
         ssize_t n = write(master, bytes + done, count - done);
         if (n > 0) {
-            const TimePoint now = stamp.value_or(Now());
-            if (trace)
-                for (ssize_t i = 0; i < n; ++i) trace->Log(now, false, bytes[done + i]);
+            const TimePoint now = Now();
+            if (trace) {
+                for (size_t i = done; i < done + static_cast<size_t>(n); ++i)
+                    trace->Log(stamp ? *stamp + step * static_cast<long>(i) : now, false, bytes[i]);
+            }
             done += static_cast<size_t>(n);
             continue;
         }
@@ -172,6 +175,24 @@ void PtyLine::Send(const uint8_t* bytes, size_t count) {
         sendLineFree = Now();
         WriteAll(bytes + i, 1, sendLineFree);
     }
+}
+
+void PtyLine::Announce(const uint8_t* bytes, size_t count) {
+    if (hostAway) {  // nobody to hear it: look for a host again shortly instead
+        SleepUntil(Now() + kAwayPoll);
+        return;
+    }
+    if (byteTime.count() == 0) {
+        WriteAll(bytes, count);
+        return;
+    }
+    // One sleep until the last byte is due, then the bytes at once, each traced
+    // at its own time: a host acts on a frame only once it is complete.
+    const TimePoint start = std::max({reactionPoint, sendLineFree, Now() - byteTime});
+    const TimePoint end = start + byteTime * static_cast<long>(count);
+    if (!SleepUntil(end)) return;
+    WriteAll(bytes, count, start + byteTime, byteTime);
+    sendLineFree = std::max(Now(), end);
 }
 
 void PtyLine::Drain() {

@@ -29,6 +29,7 @@ public:
     TimePoint Now() override { return Clock::now(); }
     Event Receive(uint8_t& byte, TimePoint deadline) override;
     void Send(const uint8_t* bytes, size_t count) override;
+    void Announce(const uint8_t* bytes, size_t count) override;
     bool Pause(TimePoint until) override;
     void HangUp() override;
 
@@ -40,9 +41,10 @@ private:
     Fill ReadPending();
     bool SleepUntil(TimePoint until);
     bool WaitPrecisely(TimePoint until);
-    // Traced at `stamp` when given, else when the bytes went out.
-    void WriteAll(const uint8_t* bytes, size_t count,
-                  std::optional<TimePoint> stamp = std::nullopt);
+    // Traced at `stamp` when given (byte i at stamp + i * `step`), else when
+    // the bytes went out.
+    void WriteAll(const uint8_t* bytes, size_t count, std::optional<TimePoint> stamp = std::nullopt,
+                  Clock::duration step = {});
     bool Stopped() const { return stopSignal != 0; }
 
     Pseudoterminal& pty;

@@ -31,6 +31,11 @@ public:
     // at the host's end.
     virtual void Send(const uint8_t* bytes, size_t count) = 0;
 
+    // An announcement: like Send, but the wait for the line is slept, not
+    // timed to the microsecond, and it may be dropped while no host is there.
+    // Back-to-back announcing then costs almost no processor time.
+    virtual void Announce(const uint8_t* bytes, size_t count) { Send(bytes, count); }
+
     // Waits until `until`; false when interrupted.
     virtual bool Pause(TimePoint until) = 0;
 

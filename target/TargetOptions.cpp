@@ -129,7 +129,9 @@ Options:
                            "in" (host to target), the byte in hex
   --ready-interval MS      time between Ready frames (default 100); 0 sends
                            them back to back until the header's first byte
-                           arrives (needs --baud)
+                           arrives (needs --baud), about a millisecond of
+                           frames at a time with a sleep in between; no
+                           Ready frames while no host has the terminal open
   --baud N                 pace the line as N baud: every byte costs 10 bit
                            times in each direction (default: no pacing)
   --timeout SEC            give up after SEC seconds (default: never)
@@ -157,7 +159,8 @@ fault fires once per run, so the download after a reset goes through.
   --reset-after-block N    after block N restart: send Ready again instead of
                            the reply and wait for a new header
   --hangup-after-block N   after block N close the terminal instead of the
-                           reply, as an unplugged adapter does, and exit 6
+                           reply, as an unplugged adapter does, and exit 6:
+                           no further board follows, whatever --boards says
   --corrupt-block N        flip the lowest bit of the first byte of block N
                            (from 1) as it arrives, as line noise would: the
                            block is acknowledged, the image judged wrong

@@ -119,6 +119,7 @@ int main(int argc, char** argv) {
             status = verdict.exitCode;
             break;
         }
+        if (loader.HungUp()) break;  // an unplugged line brings no further board
         if (!last) {
             // The board is pulled: what the host sends meanwhile reaches nobody.
             if (!line.Pause(line.Now() + std::chrono::milliseconds(options.swapGapMs))) {

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <numeric>
 #include <sstream>
+#include <thread>
 
 #include "target/ExitCodes.h"
 #include "tests/support/ChildProcess.h"
@@ -298,6 +299,47 @@ TEST_F(TargetProcess, EndsOnTimeOutAndOnSignalsAndCleansUp) {
         EXPECT_EQ(target->Wait(kGenerous), kTargetSignalBase + SIGTERM);
         EXPECT_FALSE(fs::is_symlink(Path("port")));
     }
+}
+
+// A hang-up is an unplugged board: no further board follows it, whatever
+// --boards says.
+TEST_F(TargetProcess, AHangUpEndsTheRunWhateverTheBoardCount) {
+    const Bytes image = Image(300);
+    auto target = Start({"--boards", "3", "--swap-gap", "0", "--hangup-after-block", "1"});
+    HostEnd host(ptyPath);
+    ASSERT_TRUE(host.WaitFor(kReady));
+    host.Write(Header(image));
+    ASSERT_TRUE(host.WaitFor(kAck));
+    host.Write(Bytes(image.begin(), image.begin() + 128));
+    EXPECT_EQ(target->Wait(kGenerous), kTargetIncomplete) << target->Out();
+    EXPECT_NE(target->Out().find("board 1: hung up after block 1"), std::string::npos);
+    EXPECT_EQ(target->Out().find("board 2:"), std::string::npos) << target->Out();
+}
+
+// Announcing back to back with nobody reading sleeps between frames: the
+// processor time it takes, from /proc, is far below a core (generous bound).
+TEST_F(TargetProcess, BackToBackAnnouncingWithNoHostTakesLittleProcessorTime) {
+    auto target = Start({"--ready-interval", "0", "--baud", "115200", "--timeout", "60"});
+    auto cpuSeconds = [&] {  // fields 14 and 15 of /proc/PID/stat, counted after "(name)"
+        std::ifstream stat("/proc/" + std::to_string(target->Pid()) + "/stat");
+        const std::string text(std::istreambuf_iterator<char>(stat), {});
+        std::istringstream fields(text.substr(text.rfind(')') + 1));
+        std::string skipped;
+        for (int i = 3; i < 14; ++i) fields >> skipped;
+        unsigned long user = 0, system = 0;
+        fields >> user >> system;
+        return double(user + system) / double(sysconf(_SC_CLK_TCK));
+    };
+    std::this_thread::sleep_for(500ms);
+    const double before = cpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(1s);
+    const double share =
+        (cpuSeconds() - before) /
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(share, 0.3);
+    target->Signal(SIGTERM);
+    EXPECT_EQ(target->Wait(kGenerous), kTargetSignalBase + SIGTERM);
 }
 
 TEST_F(TargetProcess, RefusesToReplaceAFileOrToRunWithoutItsExpectFile) {
