@@ -17,9 +17,18 @@
 
 namespace {
 
-// Two entries, each a description and its pattern, ending with an empty string.
+// Entries of a description and its pattern, ending with an empty string: every
+// format the loader reads first, then each alone, then all files (any other
+// name loads as raw binary).
 constexpr wchar_t kFilter[] =
-    L"Intel Hex/Binary (*.hex; *.bin)\0*.hex;*.bin\0All files (*.*)\0*.*\0";
+    L"Firmware files (*.hex; *.s19; *.elf; *.bin; ...)\0"
+    L"*.hex;*.ihx;*.ihex;*.s19;*.s28;*.s37;*.srec;*.mot;*.sx;*.elf;*.axf;*.bin\0"
+    L"Intel HEX (*.hex; *.ihx; *.ihex)\0*.hex;*.ihx;*.ihex\0"
+    L"Motorola S-record (*.s19; *.s28; *.s37; *.srec; *.mot; *.sx)\0"
+    L"*.s19;*.s28;*.s37;*.srec;*.mot;*.sx\0"
+    L"ELF (*.elf; *.axf)\0*.elf;*.axf\0"
+    L"Binary (*.bin)\0*.bin\0"
+    L"All files (*.*)\0*.*\0";
 
 // Long enough for paths beyond MAX_PATH.
 constexpr DWORD kPathCapacity = 32768;
@@ -59,7 +68,12 @@ bool CDownloaderDlg::LoadFile(const std::wstring& path) {
             AppendMessage("Can't open file !");
             return false;
         case LoadStatus::Damaged:
-            AppendMessage("Bad HEX record at line %s !", std::to_string(load.hex.line).c_str());
+            if (load.format == FileFormat::IntelHex)
+                AppendMessage("Bad HEX record at line %s !", std::to_string(load.read.line).c_str());
+            else if (load.format == FileFormat::SRecord)
+                AppendMessage("Bad S-record at line %s !", std::to_string(load.read.line).c_str());
+            else
+                AppendMessage("Bad ELF file: %s !", load.read.reason.c_str());
             return false;
         case LoadStatus::OutOfMemory:
             AppendMessage("Not enough memory for the file !");
@@ -85,6 +99,7 @@ bool CDownloaderDlg::LoadFile(const std::wstring& path) {
     UpdateDownloadButton();
     RememberFolderOf(path);
     AppendMessage("Open file ok !");
+    if (!load.read.endRecord) AppendMessage("No end record: the file may be cut short !");
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "cli/Arguments.h"
 
+#include <charconv>
 #include <cstring>
 
 #include "cli/ExitCodes.h"
@@ -19,20 +20,38 @@ void TellFileError(std::ostream& err, const std::string& argument, int error) {
         << (error ? std::strerror(error) : "cannot be read or written") << "\n";
 }
 
+std::optional<ImageOrigin> ParseOrigin(const std::string& text) {
+    if (text == "lowest") return ImageOrigin{true, 0};
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* first = text.data() + (hex ? 2 : 0);
+    const char* last = text.data() + text.size();
+    uint32_t address = 0;
+    const auto [at, error] = std::from_chars(first, last, address, hex ? 16 : 10);
+    if (first == last || error != std::errc() || at != last) return std::nullopt;
+    return ImageOrigin{false, address};
+}
+
 int LoadFirmwareArgument(const std::string& argument, std::vector<uint8_t>& image,
-                         std::ostream& err, std::optional<StartAddress>* start) {
-    const FirmwareLoad load = LoadFirmwareFile(PathFromArgument(argument), image);
+                         std::ostream& err, FirmwareLoad* details, ImageOrigin origin) {
+    FirmwareLoad load = LoadFirmwareFile(PathFromArgument(argument), image, origin);
+    const ReaderResult& read = load.read;
     switch (load.status) {
         case LoadStatus::Ok:
-            if (start) *start = load.hex.start;
+            for (const std::string& what : read.leftOut)
+                err << "kestrune-cli: " << argument << ": left out " << what << "\n";
+            if (!read.endRecord)
+                err << "kestrune-cli: " << argument
+                    << ": no end-of-file record; the file may be cut short\n";
+            if (details) *details = std::move(load);
             return kExitOk;
         case LoadStatus::CannotOpen:
             TellFileError(err, argument, load.error);
             err << "Can't open file !\n";
             return kExitCannotOpen;
         case LoadStatus::Damaged:
-            err << "kestrune-cli: " << argument << ": line " << load.hex.line << ": "
-                << HexDamageReason(load.hex.damage) << "\n";
+            err << "kestrune-cli: " << argument << ": ";
+            if (read.line) err << "line " << read.line << ": ";
+            err << read.reason << "\n";
             return kExitDamaged;
         case LoadStatus::OutOfMemory:
             break;

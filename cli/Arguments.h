@@ -10,15 +10,22 @@
 #include <string>
 #include <vector>
 
-#include "image/IntelHex.h"
+#include "image/FirmwareFile.h"
 
 std::filesystem::path PathFromArgument(const std::string& argument);
 
-// Loads the firmware file named by a command's argument by the dialog's rule.
-// Returns kExitOk, or the exit code after telling `err` why the file did not
-// load. `start` receives a HEX file's start address when there is one.
+// Loads the firmware file named by a command's argument by the dialog's rule,
+// the image starting at `origin`. Returns kExitOk, after telling `err` what
+// the image leaves out and that a file without end record may be cut short;
+// otherwise the exit code after telling `err` why the file did not load.
+// `details` receives the load's result when it succeeds.
 int LoadFirmwareArgument(const std::string& argument, std::vector<uint8_t>& image,
-                         std::ostream& err, std::optional<StartAddress>* start = nullptr);
+                         std::ostream& err, FirmwareLoad* details = nullptr,
+                         ImageOrigin origin = {});
+
+// --origin's value: "lowest", or an address in decimal or 0x-prefixed hex
+// below 4 GiB. Nothing when it is neither.
+std::optional<ImageOrigin> ParseOrigin(const std::string& text);
 
 // "kestrune-cli: FILE: REASON", the line before "Can't open file !" and
 // "Can't write file !": `error` is the errno value that says why.

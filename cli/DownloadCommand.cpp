@@ -39,11 +39,12 @@ constexpr const char* kHelp =
     "Usage: kestrune-cli download --port NAME [--port NAME...] [--baud RATE]\n"
     "                             [--repeat [--gap MS]] [--log FILE] [--json]\n"
     "                             [--serial ADDR --serial-file COUNTER\n"
-    "                              [--serial-format FORMAT] [--serial-start N]] FILE\n"
+    "                              [--serial-format FORMAT] [--serial-start N]]\n"
+    "                             [--origin ADDR|lowest] FILE\n"
     "\n"
     "Downloads FILE into the boot loader on the serial port NAME, as the\n"
     "dialog's Download button does. FILE is loaded as `kestrune-cli info`\n"
-    "loads it (Intel HEX when its extension is HEX, otherwise raw binary).\n"
+    "loads it (the extension chooses Intel HEX, S-record, ELF or raw binary).\n"
     "The port is set to RATE baud, 8 data bits, no parity, one stop bit;\n"
     "the target must announce itself (Ready) within about 20 s.\n"
     "\n"
@@ -84,6 +85,9 @@ constexpr const char* kHelp =
     "                dec:N / hex:N for N zero-padded ASCII digits\n"
     "  --serial-start N  the first number when COUNTER does not exist yet\n"
     "                (it is created); an existing COUNTER is left as it is\n"
+    "  --origin ADDR the image starts at ADDR (decimal or 0x hex) instead of 0,\n"
+    "                or at the lowest address written with `lowest` (as for\n"
+    "                `info`); the target still places it at its offset 0\n"
     "  -h, --help    show this help\n"
     "\n"
     "Progress goes to the error stream: a bar on a terminal, otherwise a line\n"
@@ -119,8 +123,8 @@ constexpr const char* kHelp =
     "  9   Download.....Read time out !  (no reply to the header or a block)\n"
     "  6, 9  also when the device went away (unplugged): a line says so\n"
     "  10  Download.....User stop !  (Ctrl+C)\n"
-    "  11  FILE is a damaged HEX file (\"kestrune-cli: FILE: line N: REASON\"):\n"
-    "      nothing is sent\n"
+    "  11  FILE is damaged (\"kestrune-cli: FILE: line N: REASON\") or has data\n"
+    "      below --origin: nothing is sent\n"
     "  12  --repeat: a board that announced did not succeed or was left\n"
     "      unflashed (0: every one did; 5: a port did not open)\n"
     "  13  Download.....Verify Error !  (every block was acknowledged, but\n"
@@ -139,6 +143,7 @@ struct DownloadOptions {
     bool repeat = false;
     uint32_t gapMs = 500;
     std::optional<std::string> logPath;
+    ImageOrigin origin;
     bool json = false;
     bool help = false;
     std::optional<uint32_t> serialOffset;
@@ -190,7 +195,7 @@ std::optional<std::string> ParseSerialOptions(const std::optional<std::string>& 
 }
 
 std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions& options) {
-    std::optional<std::string> baud, gap, file, serial, serialFormat, serialStart;
+    std::optional<std::string> baud, gap, file, origin, serial, serialFormat, serialStart;
     bool files = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
@@ -210,7 +215,7 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
         }
         std::optional<std::string> value;
         std::string name;
-        for (const char* option : {"--port", "--baud", "--gap", "--log", "--serial",
+        for (const char* option : {"--port", "--baud", "--gap", "--log", "--origin", "--serial",
                                    "--serial-file", "--serial-format", "--serial-start"}) {
             const std::string withEquals = std::string(option) + "=";
             if (files) break;
@@ -238,6 +243,7 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
         if (name == "--serial-file") options.serialFile = value;
         if (name == "--serial-format") serialFormat = value;
         if (name == "--serial-start") serialStart = value;
+        if (name == "--origin") origin = value;
         if (value) continue;
         if (!files && arg.size() > 1 && arg[0] == '-') return "unknown option " + arg;
         if (file) return "only one FILE, got another: " + arg;
@@ -262,6 +268,11 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
     if (options.logPath && options.logPath->empty()) return std::string("--log FILE is empty");
     if (auto problem = ParseSerialOptions(serial, serialFormat, serialStart, options))
         return problem;
+    if (origin) {
+        const auto parsed = ParseOrigin(*origin);
+        if (!parsed) return "bad --origin " + *origin + " (an address below 4 GiB, or lowest)";
+        options.origin = *parsed;
+    }
     options.file = *file;
     return std::nullopt;
 }
@@ -291,7 +302,8 @@ int RunDownloadCommand(const CommandArgs& args, std::ostream& out, std::ostream&
     }
 
     std::vector<uint8_t> image;
-    if (const int status = LoadFirmwareArgument(options.file, image, err); status != kExitOk) {
+    if (const int status = LoadFirmwareArgument(options.file, image, err, nullptr, options.origin);
+        status != kExitOk) {
         return status;
     }
     if (image.size() > std::numeric_limits<uint32_t>::max()) {

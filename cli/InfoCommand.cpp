@@ -1,5 +1,6 @@
-// kestrune-cli info FILE [--output IMAGE.bin]: the summary the dialog shows
-// after Load File (path, image size, checksum), optionally with the flat image.
+// kestrune-cli info FILE [--origin ADDR|lowest] [--output IMAGE.bin]: the
+// summary the dialog shows after Load File (path, image size, checksum), with
+// the format and addresses, optionally with the flat image.
 #include <cerrno>
 #include <cstdio>
 #include <optional>
@@ -13,22 +14,39 @@
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: kestrune-cli info FILE [--output IMAGE.bin]\n"
+    "Usage: kestrune-cli info FILE [--origin ADDR|lowest] [--output IMAGE.bin]\n"
     "\n"
-    "Loads FILE the way the dialog's Load File does: a name whose extension\n"
-    "(after the last dot) is HEX in any case is Intel HEX text and becomes a\n"
-    "flat image starting at address 0, with 0xFF where no record wrote; any\n"
-    "other file is the image byte for byte. Then prints three lines:\n"
+    "Loads FILE the way the dialog's Load File does. The extension (after the\n"
+    "last dot, any case) chooses the format:\n"
+    "  hex ihx ihex                  Intel HEX\n"
+    "  s19 s28 s37 srec mot sx       Motorola S-record\n"
+    "  elf axf                       ELF (the file bytes of each loadable\n"
+    "                                segment, at its physical address)\n"
+    "  anything else                 raw binary: the image byte for byte\n"
+    "The first three become a flat image starting at address 0 (or --origin),\n"
+    "with 0xFF where nothing was written. Then prints:\n"
     "  path: FILE as given\n"
+    "  format: binary, Intel HEX, Motorola S-record or ELF\n"
     "  size: image length in bytes, decimal\n"
     "  checksum: 16-bit sum of the image bytes, four hex digits\n"
-    "and a fourth when a HEX file has a start-address record (type 03 or 05):\n"
-    "  entry: the start address, 0x and eight hex digits (03: segment x 16 + offset)\n"
-    "A HEX file with a damaged record (bad checksum, a character that is not a\n"
-    "hex digit, a length that does not match, an unknown type, ...) is refused\n"
-    "with its line number and the reason.\n"
+    "  range: 0xLOW-0xHIGH, the lowest and highest address written (not for\n"
+    "         raw binary files, nor for files that write no byte)\n"
+    "  origin: 0xADDR, the image's first address (only with --origin)\n"
+    "  entry: the start address, when the file gives one (HEX start record 03:\n"
+    "         segment x 16 + offset; 05; S-record S7/S8/S9; ELF e_entry)\n"
+    "A damaged file (bad checksum, a character that is not a hex digit, a\n"
+    "length that does not match, an unknown record type, no record at all, a\n"
+    "record hidden by blanks or without its ':' or 'S', two values for one\n"
+    "address, an ELF segment past the end of the file, ...) is refused with\n"
+    "its line number and the reason. A HEX or S-record file without end record\n"
+    "loads with a warning that it may be cut short; ELF segments for AVR\n"
+    "EEPROM, fuses, lock bits or signature are left out, each named.\n"
     "\n"
     "Options:\n"
+    "  --origin ADDR       start the image at ADDR (decimal or 0x hex) instead\n"
+    "                      of 0; data below ADDR is an error. `lowest` starts it\n"
+    "                      at the lowest address written. Raw binary files\n"
+    "                      carry no addresses and are not affected.\n"
     "  --output IMAGE.bin  also write the flat image to IMAGE.bin\n"
     "  -h, --help          show this help\n"
     "\n"
@@ -38,12 +56,14 @@ constexpr const char* kHelp =
     "  3   not enough memory for FILE (\"Not enough memory for the file !\"), or\n"
     "      FILE is over 4 GiB\n"
     "  4   IMAGE.bin cannot be written (\"Can't write file !\")\n"
-    "  11  FILE is a damaged HEX file (\"kestrune-cli: FILE: line N: REASON\")\n"
+    "  11  FILE is damaged (\"kestrune-cli: FILE: line N: REASON\"), or has\n"
+    "      data below --origin\n"
     "  64  bad command line\n";
 
 struct InfoOptions {
     std::string file;
     std::optional<std::string> output;
+    std::optional<ImageOrigin> origin;
     bool help = false;
 };
 
@@ -62,6 +82,11 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, InfoOptions& op
             options.output = args[++i];
         } else if (!files && arg.rfind("--output=", 0) == 0) {
             options.output = arg.substr(9);
+        } else if (!files && (arg == "--origin" || arg.rfind("--origin=", 0) == 0)) {
+            if (arg == "--origin" && i + 1 == args.size()) return "--origin needs an address";
+            const std::string value = arg == "--origin" ? args[++i] : arg.substr(9);
+            options.origin = ParseOrigin(value);
+            if (!options.origin) return "bad --origin " + value + " (an address below 4 GiB, or lowest)";
         } else if (!files && arg.size() > 1 && arg[0] == '-') {
             return "unknown option " + arg;
         } else if (fileArg) {
@@ -99,7 +124,8 @@ int RunInfoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
     InfoOptions options;
     if (const auto problem = ParseOptions(args, options)) {
         err << "kestrune-cli info: " << *problem << "\n"
-            << "Usage: kestrune-cli info FILE [--output IMAGE.bin]  (--help for more)\n";
+            << "Usage: kestrune-cli info FILE [--origin ADDR|lowest] [--output IMAGE.bin]"
+               "  (--help for more)\n";
         return kExitUsage;
     }
     if (options.help) {
@@ -108,8 +134,9 @@ int RunInfoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
     }
 
     std::vector<uint8_t> image;
-    std::optional<StartAddress> start;
-    if (const int status = LoadFirmwareArgument(options.file, image, err, &start);
+    FirmwareLoad load;
+    if (const int status =
+            LoadFirmwareArgument(options.file, image, err, &load, options.origin.value_or(ImageOrigin{}));
         status != kExitOk) {
         return status;
     }
@@ -126,12 +153,22 @@ int RunInfoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
     std::snprintf(checksum, sizeof checksum, "%04X",
                   unsigned(ImageChecksum(image.data(), image.size())));
     out << "path: " << options.file << "\n"
+        << "format: " << FormatName(load.format) << "\n"
         << "size: " << uint32_t(image.size()) << "\n"
         << "checksum: " << checksum << "\n";
-    if (start) {
-        char entry[16];
-        std::snprintf(entry, sizeof entry, "0x%08X", unsigned(start->Entry()));
-        out << "entry: " << entry << "\n";
+    char text[32];
+    if (const auto& range = load.read.range) {
+        std::snprintf(text, sizeof text, "0x%08X-0x%08X", unsigned(range->low),
+                      unsigned(range->high));
+        out << "range: " << text << "\n";
+    }
+    if (options.origin && load.format != FileFormat::Raw) {
+        std::snprintf(text, sizeof text, "0x%08X", unsigned(load.read.origin));
+        out << "origin: " << text << "\n";
+    }
+    if (const auto& entry = load.read.entry) {
+        std::snprintf(text, sizeof text, "0x%08X", unsigned(*entry));
+        out << "entry: " << text << "\n";
     }
     return kExitOk;
 }

@@ -8,6 +8,11 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
+
+#include "image/Elf.h"
+#include "image/IntelHex.h"
+#include "image/SRecord.h"
 
 namespace {
 
@@ -41,17 +46,16 @@ bool IsRegular(std::FILE* file, uint64_t& length) {
     return (info.st_mode & S_IFMT) == S_IFREG;
 }
 
-// Reads `file` to its end into `bytes`; a regular file in one go at its known
-// length, anything else (a pipe, a device) in growing steps up to the limit.
-// Throws bad_alloc when the heap cannot hold the bytes.
+// Reads `file` to its end into `bytes`, in growing steps up to the limit; a
+// regular file's reported length only sizes the first step, since some (the
+// files of /proc) report less than they hold. Throws bad_alloc when the heap
+// cannot hold the bytes.
 Read ReadAll(std::FILE* file, std::vector<uint8_t>& bytes) {
     uint64_t length = 0;
-    if (IsRegular(file, length)) {
-        if (length > kLengthLimit) return Read::TooLong;
-        bytes.resize(size_t(length));
-        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));  // it may have shrunk
-        return std::ferror(file) ? Read::Failed : Read::Ok;
-    }
+    const bool regular = IsRegular(file, length);
+    if (regular && length > kLengthLimit) return Read::TooLong;
+    // One more than the length, so that the read that meets the end needs no growth.
+    bytes.resize(size_t(regular ? std::min(length + 1, kLengthLimit) : 64 * 1024));
     size_t used = 0;
     for (;;) {
         if (used == bytes.size()) {
@@ -73,26 +77,71 @@ Read ReadAll(std::FILE* file, std::vector<uint8_t>& bytes) {
 }
 
 template <typename Char>
-bool IsHexSuffix(const std::basic_string<Char>& name) {
+std::string LowerExtension(const std::basic_string<Char>& name) {
     const size_t dot = name.rfind(Char('.'));
-    if (dot == std::basic_string<Char>::npos || name.size() - dot != 4) return false;
-    const char* hex = "HEX";
-    for (size_t i = 0; i < 3; ++i) {
-        Char c = name[dot + 1 + i];
-        if (c >= Char('a') && c <= Char('z')) c = Char(c - 'a' + 'A');
-        if (c != Char(hex[i])) return false;
+    if (dot == std::basic_string<Char>::npos || name.size() - dot > 6) return {};
+    std::string extension;
+    for (size_t i = dot + 1; i < name.size(); ++i) {
+        const auto c = std::make_unsigned_t<Char>(name[i]);
+        if (c >= 0x80) return {};  // no extension we know has other characters
+        extension.push_back(char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
     }
-    return true;
+    return extension;
+}
+
+ReaderResult FromHex(const HexResult& hex) {
+    ReaderResult read;
+    read.status = hex.status == HexStatus::Whole     ? ReaderStatus::Whole
+                  : hex.status == HexStatus::Damaged ? ReaderStatus::Damaged
+                                                     : ReaderStatus::OutOfMemory;
+    read.line = hex.line;
+    if (hex.status == HexStatus::Damaged) {
+        ImageBuild build;
+        build.address = hex.address;
+        build.origin = hex.origin;
+        build.status = hex.damage == HexDamage::Conflict      ? ImageBuild::Conflict
+                       : hex.damage == HexDamage::BelowOrigin ? ImageBuild::BelowOrigin
+                                                              : ImageBuild::Ok;
+        read.reason = build.status == ImageBuild::Ok ? HexDamageReason(hex.damage)
+                                                     : ImageRefusal(build);
+    }
+    if (hex.start) read.entry = hex.start->Entry();
+    if (hex.anyData) read.range = AddressRange{hex.lowest, hex.highest};
+    read.origin = hex.origin;
+    read.endRecord = hex.endRecord;
+    return read;
 }
 
 }  // namespace
 
-bool HasHexExtension(const std::filesystem::path& path) {
-    return IsHexSuffix(path.filename().native());
+FileFormat FormatOf(const std::filesystem::path& path) {
+    const std::string extension = LowerExtension(path.filename().native());
+    for (const char* hex : {"hex", "ihx", "ihex"})
+        if (extension == hex) return FileFormat::IntelHex;
+    for (const char* srec : {"s19", "s28", "s37", "srec", "mot", "sx"})
+        if (extension == srec) return FileFormat::SRecord;
+    if (extension == "elf" || extension == "axf") return FileFormat::Elf;
+    return FileFormat::Raw;
 }
 
-FirmwareLoad LoadFirmwareFile(const std::filesystem::path& path, std::vector<uint8_t>& image) {
+const char* FormatName(FileFormat format) {
+    switch (format) {
+        case FileFormat::Raw:
+            break;
+        case FileFormat::IntelHex:
+            return "Intel HEX";
+        case FileFormat::SRecord:
+            return "Motorola S-record";
+        case FileFormat::Elf:
+            return "ELF";
+    }
+    return "binary";
+}
+
+FirmwareLoad LoadFirmwareFile(const std::filesystem::path& path, std::vector<uint8_t>& image,
+                              ImageOrigin origin) {
     FirmwareLoad load;
+    load.format = FormatOf(path);
     // A directory opens for reading on some systems, fails with an unclear
     // reason on others, and has no bytes to give on any.
     std::error_code ignored;
@@ -120,12 +169,27 @@ FirmwareLoad LoadFirmwareFile(const std::filesystem::path& path, std::vector<uin
         load.error = read == Read::Failed ? errno : 0;
         return load;
     }
-    if (HasHexExtension(path)) {
-        load.hex = ParseIntelHex(bytes);
-        if (load.hex.status == HexStatus::Damaged) load.status = LoadStatus::Damaged;
-        if (load.hex.status == HexStatus::OutOfMemory) load.status = LoadStatus::OutOfMemory;
-        if (load.status != LoadStatus::Ok) return load;
+    try {
+        switch (load.format) {
+            case FileFormat::Raw:
+                load.read.endRecord = true;
+                break;
+            case FileFormat::IntelHex:
+                load.read = FromHex(ParseIntelHex(bytes, origin));
+                break;
+            case FileFormat::SRecord:
+                load.read = ParseSRecord(bytes, origin);
+                break;
+            case FileFormat::Elf:
+                load.read = ParseElf(bytes, origin);
+                break;
+        }
+    } catch (const std::exception&) {  // the heap could not hold a reason or a note
+        load.read.status = ReaderStatus::OutOfMemory;
     }
+    if (load.read.status == ReaderStatus::Damaged) load.status = LoadStatus::Damaged;
+    if (load.read.status == ReaderStatus::OutOfMemory) load.status = LoadStatus::OutOfMemory;
+    if (load.status != LoadStatus::Ok) return load;
     image = std::move(bytes);
     return load;
 }

@@ -1,28 +1,37 @@
-// Loading a firmware file by the rule every front end shares: a name whose
-// extension (after the last dot) is HEX in any case is Intel HEX text;
-// anything else is a raw binary image.
+// Loading a firmware file by the rule every front end shares: the extension
+// (after the last dot, any case) chooses the format. hex, ihx, ihex: Intel
+// HEX; s19, s28, s37, srec, mot, sx: Motorola S-record; elf, axf: ELF;
+// anything else: a raw binary image, byte for byte.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <vector>
 
-#include "image/IntelHex.h"
+#include "image/PlacedData.h"
+#include "image/ReaderResult.h"
 
-bool HasHexExtension(const std::filesystem::path& path);
+enum class FileFormat : uint8_t { Raw, IntelHex, SRecord, Elf };
+
+FileFormat FormatOf(const std::filesystem::path& path);
+// "binary", "Intel HEX", "Motorola S-record", "ELF".
+const char* FormatName(FileFormat format);
 
 enum class LoadStatus { Ok, CannotOpen, OutOfMemory, Damaged };
 
 struct FirmwareLoad {
     LoadStatus status = LoadStatus::Ok;
     int error = 0;  // CannotOpen: the system's errno value (strerror tells the reason)
-    HexResult hex;  // HEX files: the damage and its line, the start address
+    FileFormat format = FileFormat::Raw;
+    ReaderResult read;  // the reader's result: damage and its line, entry, range, warnings
 };
 
-// Reads the whole file and converts it when it is HEX. On failure `image` is
-// untouched: CannotOpen when the file cannot be opened or read to its end
-// (directories included); OutOfMemory when its bytes or its image do not fit
-// in memory or in a 32-bit length (more than 0xFFFFFFFF bytes); Damaged for a
-// HEX file with a damaged record. Files that are not regular (pipes, devices)
-// are read until they end or pass that limit.
-FirmwareLoad LoadFirmwareFile(const std::filesystem::path& path, std::vector<uint8_t>& image);
+// Reads the whole file and converts it by its format; the image starts at
+// `origin` (raw binary files carry no address and ignore it). On failure
+// `image` is untouched: CannotOpen when the file cannot be opened or read to
+// its end (directories included); OutOfMemory when its bytes or its image do
+// not fit in memory or in a 32-bit length (more than 0xFFFFFFFF bytes);
+// Damaged when the reader refuses the file. Every file is read until it ends
+// (or passes that limit), whatever size the system reports for it.
+FirmwareLoad LoadFirmwareFile(const std::filesystem::path& path, std::vector<uint8_t>& image,
+                              ImageOrigin origin = {});

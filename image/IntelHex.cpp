@@ -16,7 +16,7 @@ namespace {
 constexpr size_t kRecordBytes = 260;
 constexpr uint64_t k4GiB = 1ull << 32;
 
-enum class Next { Go, End, Damaged };
+enum class Next { Go, End, Damaged, OutOfMemory };
 
 // The record rules: what each well-formed record does to the base and the image.
 class RecordRules {
@@ -33,10 +33,13 @@ public:
             case 0x00: {
                 const uint64_t address = uint64_t(base) + offset;
                 if (address + count > k4GiB) return Damage(HexDamage::Beyond4GiB);
-                if (count > 0) placed.Append(uint32_t(address), record + 4, count);
+                if (count > 0 && !placed.Append(uint32_t(address), record + 4, count, line))
+                    return Next::OutOfMemory;
                 return Next::Go;
             }
             case 0x01:
+                if (count != 0) return Damage(HexDamage::EndRecord);
+                endRecord = true;
                 return Next::End;
             case 0x02:
             case 0x04: {
@@ -65,6 +68,8 @@ public:
 
     HexDamage damage = HexDamage::None;
     std::optional<StartAddress> start;
+    uint64_t line = 1;
+    bool endRecord = false;
 
 private:
     PlacedData& placed;
@@ -73,9 +78,22 @@ private:
 
 // The careful path for the line [start, end) of `text` that the fast path
 // did not take: it finds out which damage, if any, the line holds.
-Next ConvertLine(RecordRules& rules, const uint8_t* text, size_t start, size_t end) {
-    if (text[start] != ':') return Next::Go;
+Next ConvertLine(RecordRules& rules, const uint8_t* text, size_t start, size_t end,
+                 bool& records) {
     while (end > start + 1 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+    if (text[start] != ':') {
+        // Not a record, and ignored, unless it looks like one that lost its
+        // place: hidden behind blanks, or a record's digits without the ':'.
+        size_t first = start;
+        while (first < end && (text[first] == ' ' || text[first] == '\t')) ++first;
+        if (first > start && first < end && text[first] == ':')
+            return rules.Damage(HexDamage::BlankBeforeColon);
+        size_t digits = start;
+        while (digits < end && IsHexDigit(text[digits])) ++digits;
+        if (digits == end && end - start >= 10) return rules.Damage(HexDamage::WithoutColon);
+        return Next::Go;
+    }
+    records = true;
     const uint8_t* digits = text + start + 1;
     const size_t count = end - start - 1;
     for (size_t i = 0; i < count; ++i) {
@@ -117,11 +135,23 @@ const char* HexDamageReason(HexDamage damage) {
             return "unknown record type";
         case HexDamage::Beyond4GiB:
             return "data at or above 4 GiB";
+        case HexDamage::NoRecords:
+            return "no records";
+        case HexDamage::BlankBeforeColon:
+            return "blank before ':'";
+        case HexDamage::WithoutColon:
+            return "record without ':'";
+        case HexDamage::EndRecord:
+            return "bad end-of-file record";
+        case HexDamage::Conflict:
+            return "already holds another value";
+        case HexDamage::BelowOrigin:
+            return "data below the origin";
     }
     return "";
 }
 
-HexResult ParseIntelHex(std::vector<uint8_t>& buffer) {
+HexResult ParseIntelHex(std::vector<uint8_t>& buffer, ImageOrigin origin) {
     // The text is ours now: the accepted records are packed over its consumed
     // part, and it is released when this function returns.
     std::vector<uint8_t> text = std::move(buffer);
@@ -132,7 +162,8 @@ HexResult ParseIntelHex(std::vector<uint8_t>& buffer) {
     PlacedData placed(t);
     RecordRules rules(placed);
     uint8_t record[kRecordBytes];
-    uint64_t line = 1;
+    uint64_t& line = rules.line;
+    bool records = false;
     size_t pos = StartsWithByteOrderMark(text) ? 3 : 0;
     Next next = Next::Go;
     while (pos < length && next == Next::Go) {
@@ -156,6 +187,7 @@ HexResult ParseIntelHex(std::vector<uint8_t>& buffer) {
             uint8_t sum = 0;
             if (recordEnd <= length && (recordEnd == length || IsLineEnd(t[recordEnd])) &&
                 DecodePairs(t + pos + 1, pairs, record, sum)) {
+                records = true;
                 next = rules.Record(record, sum);
                 pos = recordEnd;
                 continue;
@@ -163,18 +195,49 @@ HexResult ParseIntelHex(std::vector<uint8_t>& buffer) {
         }
         size_t end = pos;
         while (end < length && !IsLineEnd(t[end])) ++end;
-        next = ConvertLine(rules, t, pos, end);
+        next = ConvertLine(rules, t, pos, end, records);
         pos = end;
     }
 
+    if (next != Next::Damaged && next != Next::OutOfMemory && !records) {
+        rules.Damage(HexDamage::NoRecords);
+        next = Next::Damaged;
+        line = 1;
+    }
     HexResult result;
     result.start = rules.start;
+    result.endRecord = rules.endRecord;
+    if (next == Next::OutOfMemory) {
+        result.status = HexStatus::OutOfMemory;
+        return result;
+    }
     if (next == Next::Damaged) {
         result.status = HexStatus::Damaged;
         result.damage = rules.damage;
         result.line = line;
-    } else if (!placed.BuildImage(buffer)) {
-        result.status = HexStatus::OutOfMemory;
+        return result;
+    }
+    const ImageBuild build = placed.BuildImage(origin, buffer);
+    result.origin = build.origin;
+    result.address = build.address;
+    switch (build.status) {
+        case ImageBuild::Ok:
+            result.anyData = !placed.Empty();
+            result.lowest = placed.Lowest();
+            result.highest = uint32_t(placed.HighestEnd() - 1);
+            break;
+        case ImageBuild::OutOfMemory:
+            result.status = HexStatus::OutOfMemory;
+            break;
+        case ImageBuild::Conflict:
+            result.status = HexStatus::Damaged;
+            result.damage = HexDamage::Conflict;
+            result.line = build.where;
+            break;
+        case ImageBuild::BelowOrigin:
+            result.status = HexStatus::Damaged;
+            result.damage = HexDamage::BelowOrigin;
+            break;
     }
     return result;
 }

@@ -1,37 +1,121 @@
 #include "image/PlacedData.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
 namespace {
 
-constexpr size_t kHeader = 5;
+constexpr size_t kHeader = 8;  // packed: 4-byte address, 4-byte count (native order), data
 
 }  // namespace
 
-void PlacedData::Append(uint32_t address, const uint8_t* data, uint8_t count) {
-    std::memcpy(area + used, &address, 4);
-    area[used + 4] = count;
-    std::memcpy(area + used + kHeader, data, count);
-    used += kHeader + count;
-    highestEnd = std::max(highestEnd, uint64_t(address) + count);
+bool PlacedData::Note(uint32_t address, uint32_t count) {
+    const bool suspect = address < highestEnd;
+    if (address < lowest) lowest = address;
+    if (uint64_t(address) + count > highestEnd) highestEnd = uint64_t(address) + count;
+    return suspect;
 }
 
-bool PlacedData::BuildImage(std::vector<uint8_t>& image) const {
-    image = {};
-    if (highestEnd > 0xFFFFFFFFull) return false;  // image lengths are 32-bit counts
+bool PlacedData::Append(uint32_t address, const uint8_t* data, uint32_t count, uint64_t where) {
+    if (Note(address, count)) {
+        try {
+            suspects.emplace_back(used, where);
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+    std::memcpy(area + used, &address, 4);
+    std::memcpy(area + used + 4, &count, 4);
+    std::memmove(area + used + kHeader, data, count);
+    used += kHeader + count;
+    return true;
+}
+
+bool PlacedData::Refer(uint32_t address, const uint8_t* data, uint32_t count, uint64_t where) {
+    const bool suspect = Note(address, count);
     try {
-        image.assign(size_t(highestEnd), 0xFF);
-    } catch (const std::exception&) {  // bad_alloc, or length_error on a 32-bit system
+        pieces.push_back(Piece{address, count, data, where, suspect});
+    } catch (const std::exception&) {
         return false;
     }
-    for (size_t pos = 0; pos < used;) {
-        uint32_t address;
-        std::memcpy(&address, area + pos, 4);
-        const uint8_t count = area[pos + 4];
-        std::memcpy(image.data() + address, area + pos + kHeader, count);
-        pos += kHeader + count;
-    }
     return true;
+}
+
+// Calls visit(piece) for every piece in the order it was placed, until visit returns false.
+template <typename Visit>
+void PlacedData::ForEach(Visit&& visit) const {
+    size_t next = 0;
+    for (size_t pos = 0; pos < used;) {
+        Piece piece{0, 0, area + pos + kHeader, 0, false};
+        std::memcpy(&piece.address, area + pos, 4);
+        std::memcpy(&piece.count, area + pos + 4, 4);
+        if (next < suspects.size() && suspects[next].first == pos) {
+            piece.suspect = true;
+            piece.where = suspects[next++].second;
+        }
+        if (!visit(piece)) return;
+        pos += kHeader + piece.count;
+    }
+    for (const Piece& piece : pieces)
+        if (!visit(piece)) return;
+}
+
+ImageBuild PlacedData::BuildImage(ImageOrigin origin, std::vector<uint8_t>& image) const {
+    image = {};
+    ImageBuild build;
+    build.origin = origin.lowest ? (Empty() ? 0 : lowest) : origin.address;
+    if (Empty()) return build;
+    if (lowest < build.origin) {
+        build.status = ImageBuild::BelowOrigin;
+        build.address = lowest;
+        return build;
+    }
+    const uint64_t length = highestEnd - build.origin;
+    const bool overlaps = !suspects.empty() || std::any_of(pieces.begin(), pieces.end(),
+                                                           [](const Piece& p) { return p.suspect; });
+    // Which bytes hold a value: needed only when some piece began below the
+    // highest end before it, which files without overlaps never do.
+    std::vector<uint8_t> written;
+    try {
+        if (length > 0xFFFFFFFFull) throw std::length_error("image length");
+        image.assign(size_t(length), 0xFF);
+        if (overlaps) written.assign(size_t((length + 7) / 8), 0);
+    } catch (const std::exception&) {  // bad_alloc, or length_error on a 32-bit system
+        image = {};
+        build.status = ImageBuild::OutOfMemory;
+        return build;
+    }
+    ForEach([&](const Piece& piece) {
+        const size_t at = piece.address - build.origin;
+        if (piece.suspect) {
+            for (size_t i = 0; i < piece.count; ++i) {
+                const size_t a = at + i;
+                if ((written[a / 8] >> (a % 8) & 1) && image[a] != piece.data[i]) {
+                    build.status = ImageBuild::Conflict;
+                    build.address = uint32_t(piece.address + i);
+                    build.where = piece.where;
+                    return false;
+                }
+            }
+        }
+        std::memcpy(image.data() + at, piece.data, piece.count);
+        if (overlaps)
+            for (size_t a = at; a < at + piece.count; ++a) written[a / 8] |= uint8_t(1u << (a % 8));
+        return true;
+    });
+    if (build.status != ImageBuild::Ok) image = {};
+    return build;
+}
+
+std::string ImageRefusal(const ImageBuild& build) {
+    char text[80] = "";
+    if (build.status == ImageBuild::Conflict)
+        std::snprintf(text, sizeof text, "0x%08X already holds another value",
+                      unsigned(build.address));
+    if (build.status == ImageBuild::BelowOrigin)
+        std::snprintf(text, sizeof text, "data at 0x%08X lies below the origin 0x%08X",
+                      unsigned(build.address), unsigned(build.origin));
+    return text;
 }
