@@ -223,8 +223,10 @@ HexResult ParseIntelHex(std::vector<uint8_t>& buffer, ImageOrigin origin) {
     switch (build.status) {
         case ImageBuild::Ok:
             result.anyData = !placed.Empty();
-            result.lowest = placed.Lowest();
-            result.highest = uint32_t(placed.HighestEnd() - 1);
+            if (result.anyData) {
+                result.lowest = placed.Lowest();
+                result.highest = uint32_t(placed.HighestEnd() - 1);
+            }
             break;
         case ImageBuild::OutOfMemory:
             result.status = HexStatus::OutOfMemory;

@@ -18,16 +18,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(FirmwareFile, HexExtensionIsTheTextAfterTheLastDotInAnyCase) {
-    for (const char* name :
-         {"a.hex", "A.HEX", "b.Hex", "c.hEx", "dir.bin/d.hex", "x.y.HEX", ".hex"}) {
-        EXPECT_TRUE(HasHexExtension(name)) << name;
-    }
-    for (const char* name : {"a.hex.bak", "a.ihx", "a.bin", "a", "hex", "a.hexx", "a.he", "a.hex.",
-                             "dir.hex/a", "a_hex", ""}) {
-        EXPECT_FALSE(HasHexExtension(name)) << name;
-    }
-    EXPECT_TRUE(HasHexExtension(fs::path(u8"f\u00fcr-\u20ac.HEX")));
+TEST(FirmwareFile, TheExtensionAfterTheLastDotChoosesTheFormatInAnyCase) {
+    const struct {
+        FileFormat format;
+        std::vector<const char*> names;
+    } cases[] = {
+        {FileFormat::IntelHex, {"a.hex", "A.HEX", "b.Hex", "dir.bin/d.hex", "x.y.HEX", ".hex",
+                                "a.ihx", "a.IHEX"}},
+        {FileFormat::SRecord, {"a.s19", "a.S28", "a.s37", "a.srec", "a.MOT", "a.sx"}},
+        {FileFormat::Elf, {"a.elf", "a.AXF"}},
+        {FileFormat::Raw, {"a.hex.bak", "a.bin", "a", "hex", "a.hexx", "a.he", "a.hex.", "dir.hex/a",
+                           "a_hex", "", "a.s1", "a.s19x", "a.elf.map", "a.o"}},
+    };
+    for (const auto& c : cases)
+        for (const char* name : c.names) EXPECT_EQ(FormatOf(name), c.format) << name;
+    EXPECT_EQ(FormatOf(fs::path(u8"f\u00fcr-\u20ac.HEX")), FileFormat::IntelHex);
+    EXPECT_EQ(FormatOf(fs::path(u8"f.\u00e9lf")), FileFormat::Raw);
 }
 
 class FirmwareFileLoad : public ::testing::Test {
@@ -49,7 +55,7 @@ TEST_F(FirmwareFileLoad, HexFilesAreConvertedOtherFilesTakenAsTheyAre) {
     expected[0x11] = 0xBB;
     EXPECT_EQ(image, expected);  // the image length, not the text's
 
-    for (const char* raw : {"fw.hex.bak", "fw.ihx", "fw"}) {
+    for (const char* raw : {"fw.hex.bak", "fw.hx", "fw"}) {
         ASSERT_EQ(LoadFirmwareFile(Write(raw, hexText), image).status, LoadStatus::Ok) << raw;
         EXPECT_EQ(image, Bytes(hexText)) << raw;
     }
@@ -66,13 +72,46 @@ TEST_F(FirmwareFileLoad, HexFilesAreConvertedOtherFilesTakenAsTheyAre) {
     EXPECT_EQ(image, Bytes(all));
 }
 
-TEST_F(FirmwareFileLoad, EmptyFilesLoadAsEmptyImages) {
+TEST_F(FirmwareFileLoad, EmptyFilesLoadAsEmptyImagesOnlyWhenRaw) {
     std::vector<uint8_t> image = {1};
     ASSERT_EQ(LoadFirmwareFile(Write("empty.bin", ""), image).status, LoadStatus::Ok);
     EXPECT_TRUE(image.empty());
-    image = {1};
-    ASSERT_EQ(LoadFirmwareFile(Write("empty.hex", ""), image).status, LoadStatus::Ok);
-    EXPECT_TRUE(image.empty());
+    for (const char* name : {"empty.hex", "empty.s19", "empty.elf"}) {
+        image = {1};
+        EXPECT_EQ(LoadFirmwareFile(Write(name, ""), image).status, LoadStatus::Damaged) << name;
+        EXPECT_EQ(image, std::vector<uint8_t>{1});
+    }
+}
+
+#ifdef __linux__
+// /proc files report a length of 0 and hold more.
+TEST_F(FirmwareFileLoad, RegularFilesAreReadPastTheirReportedLength) {
+    std::vector<uint8_t> image;
+    ASSERT_EQ(LoadFirmwareFile("/proc/self/status", image).status, LoadStatus::Ok);
+    EXPECT_EQ(std::string(image.begin(), image.begin() + 5), "Name:");
+}
+#endif
+
+// Every format carrying addresses, with the origin at, below and above its data.
+TEST_F(FirmwareFileLoad, TheOriginAppliesToEveryFormatWithAddressesButRaw) {
+    const std::string srec = "S1050010AABB85\n";
+    for (const char* name : {"fw.hex", "fw.s19", "fw.bin"}) {
+        const fs::path file = Write(name, std::string(name).ends_with("hex") ? hexText : srec);
+        std::vector<uint8_t> image;
+        FirmwareLoad load = LoadFirmwareFile(file, image, ImageOrigin{false, 0x10});
+        ASSERT_EQ(load.status, LoadStatus::Ok) << name;
+        if (load.format == FileFormat::Raw) {
+            EXPECT_EQ(image.size(), srec.size());
+            EXPECT_FALSE(load.read.range);
+            continue;
+        }
+        EXPECT_EQ(image, (std::vector<uint8_t>{0xAA, 0xBB})) << name;
+        EXPECT_EQ(load.read.range->low, 0x10u);
+        EXPECT_EQ(load.read.range->high, 0x11u);
+        load = LoadFirmwareFile(file, image, ImageOrigin{false, 0x11});
+        EXPECT_EQ(load.status, LoadStatus::Damaged);
+        EXPECT_EQ(load.read.reason, "data at 0x00000010 lies below the origin 0x00000011");
+    }
 }
 
 TEST_F(FirmwareFileLoad, FailedLoadsSayWhyAndLeaveTheImageAlone) {
@@ -86,8 +125,8 @@ TEST_F(FirmwareFileLoad, FailedLoadsSayWhyAndLeaveTheImageAlone) {
 
     load = LoadFirmwareFile(Write("bad.hex", ":0100000001FF\r\n" + hexText), image);
     EXPECT_EQ(load.status, LoadStatus::Damaged);
-    EXPECT_EQ(load.hex.damage, HexDamage::Checksum);
-    EXPECT_EQ(load.hex.line, 1u);
+    EXPECT_EQ(load.read.reason, "checksum mismatch");
+    EXPECT_EQ(load.read.line, 1u);
     EXPECT_EQ(image, (std::vector<uint8_t>{1, 2, 3}));
 }
 

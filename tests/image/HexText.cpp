@@ -65,3 +65,21 @@ HexResult ParseOutcome(const std::string& text) {
     }
     return result;
 }
+
+std::string SRecordLine(int type, uint32_t address, const std::vector<uint8_t>& data,
+                        uint8_t checksumDelta) {
+    static const int kAddressBytes[10] = {2, 2, 3, 4, 2, 2, 3, 4, 3, 2};
+    std::vector<uint8_t> bytes = {uint8_t(kAddressBytes[type] + data.size() + 1)};
+    for (int i = kAddressBytes[type] - 1; i >= 0; --i) bytes.push_back(uint8_t(address >> (8 * i)));
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    uint8_t sum = 0;
+    for (uint8_t b : bytes) sum = uint8_t(sum + b);
+    bytes.push_back(uint8_t(~sum + checksumDelta));
+    std::string line = "S" + std::to_string(type);
+    char pair[3];
+    for (uint8_t b : bytes) {
+        std::snprintf(pair, sizeof pair, "%02X", b);
+        line += pair;
+    }
+    return line;
+}

@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                 : model.result.status == HexStatus::Damaged
                                     ? LoadStatus::Damaged
                                     : LoadStatus::OutOfMemory;
-    if (hexLoad.status != expected || hexLoad.hex.line != model.result.line)
+    if (hexLoad.status != expected || hexLoad.read.line != model.result.line)
         Fail("loader verdict on the .hex file");
     if (image != (expected == LoadStatus::Ok ? model.image : std::vector<uint8_t>{0xA5}))
         Fail("loader image of the .hex file");

@@ -83,9 +83,7 @@ TEST(IntelHex, ExtendedAddressRecordsSetTheBase) {
 }
 
 TEST(IntelHex, NoDataGivesAnEmptyImage) {
-    EXPECT_TRUE(ParseText("").empty());
     EXPECT_TRUE(ParseText(Lines({kEndOfFile, DataRecord(0, {1})})).empty());
-    EXPECT_TRUE(ParseText("not a hex file\n").empty());
     // An address record alone needs no image, even a large one.
     EXPECT_TRUE(ParseText(Lines({LinearAddress(0x0800), kEndOfFile})).empty());
 }
@@ -104,12 +102,10 @@ TEST(IntelHex, LinesEndInAnyMixOfCrAndLf) {
               (std::vector<uint8_t>{1, 2}));
 }
 
-TEST(IntelHex, OnlyLinesStartingWithAColonAreRecords) {
-    const auto image =
-        ParseText(Lines({"; comment: with a colon", DataRecord(0, {1}),
-                         std::string(1, ' ').append(DataRecord(1, {2})),  // leading space hides it
-                         std::string(1, '\t').append(DataRecord(2, {3})), DataRecord(3, {4})}));
-    EXPECT_EQ(image, (std::vector<uint8_t>{1, 0xFF, 0xFF, 4}));
+TEST(IntelHex, LinesThatAreNotRecordsAreIgnored) {
+    const auto image = ParseText(Lines({"; comment: with a colon", DataRecord(0, {1}), "\x1A",
+                                        "0123456789ABCDEFG", "012345678", " ", DataRecord(1, {2})}));
+    EXPECT_EQ(image, (std::vector<uint8_t>{1, 2}));
 }
 
 TEST(IntelHex, LongestRecordIsAccepted) {
@@ -163,6 +159,11 @@ TEST(IntelHex, DamagedRecordsAreReportedWithTheirLine) {
         {"03 at offset 1", HexRecord(0x03, 1, {0, 0, 0, 0}), HexDamage::StartRecord},
         {"type 06", HexRecord(0x06, 0, {}), HexDamage::UnknownType},
         {"type FF", HexRecord(0xFF, 0, {1}), HexDamage::UnknownType},
+        {"a space before the colon", " " + DataRecord(1, {2}), HexDamage::BlankBeforeColon},
+        {"a tab before the colon", "\t" + DataRecord(1, {2}), HexDamage::BlankBeforeColon},
+        {"the colon lost", DataRecord(1, {2}).substr(1), HexDamage::WithoutColon},
+        {"ten digits, blanks after", "0123456789 \t", HexDamage::WithoutColon},
+        {"end record with data", ":0100000100FE", HexDamage::EndRecord},
     };
     std::set<std::string> reasons;
     for (const auto& c : cases) {
@@ -184,7 +185,9 @@ TEST(IntelHex, DamagedRecordsAreReportedWithTheirLine) {
     EXPECT_EQ(beyond.line, 3u);
     reasons.insert(HexDamageReason(HexDamage::Beyond4GiB));
     // Every kind has a reason of its own.
-    EXPECT_EQ(reasons.size(), 8u);
+    for (HexDamage more : {HexDamage::NoRecords, HexDamage::Conflict, HexDamage::BelowOrigin})
+        reasons.insert(HexDamageReason(more));
+    EXPECT_EQ(reasons.size(), 14u);
     EXPECT_EQ(reasons.count(""), 0u);
 }
 
@@ -199,6 +202,7 @@ TEST(IntelHex, ToleratedTextIsNotDamage) {
         {"spaces and tabs after each record", Lines({one + "  ", two + "\t \t", kEndOfFile + " "})},
         {"a byte-order mark", "\xEF\xBB\xBF" + Lines({one, two, kEndOfFile})},
         {"no end record", Lines({one, two})},
+        {"an identical repeat", Lines({one, two, one, kEndOfFile})},
         {"anything after the end record", Lines({one, two, kEndOfFile, ":zz", DataRecord(5, {5})})},
         {"a zero-length data record far away",
          Lines({one, LinearAddress(0x4000), DataRecord(0x1000, {}), LinearAddress(0), two})},
@@ -206,6 +210,47 @@ TEST(IntelHex, ToleratedTextIsNotDamage) {
     for (const auto& c : cases) EXPECT_EQ(ParseText(c.text), oneTwo) << c.what;
     // A byte-order mark anywhere else is just text: that line is ignored.
     EXPECT_EQ(ParseText(Lines({one, "\xEF\xBB\xBF" + DataRecord(1, {7}), two})), oneTwo);
+    // Only the missing end record is told.
+    EXPECT_FALSE(ParseOutcome(Lines({one})).endRecord);
+    EXPECT_TRUE(ParseOutcome(Lines({one, kEndOfFile})).endRecord);
+}
+
+TEST(IntelHex, FilesWithoutRecordsAreRefusedAtLineOne) {
+    for (const std::string& text : {std::string(), std::string("not a hex file\n\nat all\n"),
+                                   std::string("\xFF\xFE:\x00" "0\x00", 6)}) {
+        const HexResult result = ParseOutcome(text);
+        EXPECT_EQ(result.damage, HexDamage::NoRecords) << text;
+        EXPECT_EQ(result.line, 1u);
+    }
+}
+
+TEST(IntelHex, ByteGivenTwoValuesIsRefusedAtTheLaterRecord) {
+    // Even when the later one only partly overlaps, and only after all records are read.
+    const HexResult result = ParseOutcome(Lines(
+        {DataRecord(0x10, {1, 2, 3}), DataRecord(0x20, {4}), DataRecord(0x11, {2, 9}), kEndOfFile}));
+    EXPECT_EQ(result.damage, HexDamage::Conflict);
+    EXPECT_EQ(result.line, 3u);
+    EXPECT_EQ(result.address, 0x12u);
+}
+
+TEST(IntelHex, OriginStartsTheImageAndRefusesDataBelowIt) {
+    const std::string text =
+        Lines({LinearAddress(0x0800), DataRecord(0x0010, {1}), DataRecord(0x0012, {2})});
+    std::vector<uint8_t> buffer = Bytes(text);
+    HexResult result = ParseIntelHex(buffer, ImageOrigin{false, 0x08000000});
+    EXPECT_EQ(buffer, (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                            0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0xFF, 2}));
+    buffer = Bytes(text);
+    result = ParseIntelHex(buffer, ImageOrigin{true, 0});
+    EXPECT_EQ(buffer, (std::vector<uint8_t>{1, 0xFF, 2}));
+    EXPECT_EQ(result.origin, 0x08000010u);
+    EXPECT_EQ(result.lowest, 0x08000010u);
+    EXPECT_EQ(result.highest, 0x08000012u);
+    buffer = Bytes(text);
+    result = ParseIntelHex(buffer, ImageOrigin{false, 0x08000011});
+    EXPECT_EQ(result.damage, HexDamage::BelowOrigin);
+    EXPECT_EQ(result.address, 0x08000010u);
+    EXPECT_TRUE(buffer.empty());
 }
 
 TEST(IntelHex, StartAddressRecordsAreKeptAndReadingGoesOn) {
