@@ -69,7 +69,8 @@ bool CDownloaderDlg::LoadFile(const std::wstring& path) {
             return false;
         case LoadStatus::Damaged:
             if (load.format == FileFormat::IntelHex)
-                AppendMessage("Bad HEX record at line %s !", std::to_string(load.read.line).c_str());
+                AppendMessage("Bad HEX record at line %s !",
+                              std::to_string(load.read.line).c_str());
             else if (load.format == FileFormat::SRecord)
                 AppendMessage("Bad S-record at line %s !", std::to_string(load.read.line).c_str());
             else

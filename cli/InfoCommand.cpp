@@ -86,7 +86,8 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, InfoOptions& op
             if (arg == "--origin" && i + 1 == args.size()) return "--origin needs an address";
             const std::string value = arg == "--origin" ? args[++i] : arg.substr(9);
             options.origin = ParseOrigin(value);
-            if (!options.origin) return "bad --origin " + value + " (an address below 4 GiB, or lowest)";
+            if (!options.origin)
+                return "bad --origin " + value + " (an address below 4 GiB, or lowest)";
         } else if (!files && arg.size() > 1 && arg[0] == '-') {
             return "unknown option " + arg;
         } else if (fileArg) {
@@ -135,8 +136,8 @@ int RunInfoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
 
     std::vector<uint8_t> image;
     FirmwareLoad load;
-    if (const int status =
-            LoadFirmwareArgument(options.file, image, err, &load, options.origin.value_or(ImageOrigin{}));
+    if (const int status = LoadFirmwareArgument(options.file, image, err, &load,
+                                                options.origin.value_or(ImageOrigin{}));
         status != kExitOk) {
         return status;
     }

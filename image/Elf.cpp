@@ -6,8 +6,8 @@
 
 namespace {
 
-constexpr uint32_t kLoad = 1;      // PT_LOAD
-constexpr uint16_t kAvr = 83;      // EM_AVR
+constexpr uint32_t kLoad = 1;                // PT_LOAD
+constexpr uint16_t kAvr = 83;                // EM_AVR
 constexpr uint16_t kExtendedCount = 0xFFFF;  // PN_XNUM: the count lives in section 0
 
 // Reads fields of the file's byte order; every offset was checked against the size.
@@ -105,7 +105,8 @@ ReaderResult ParseElf(std::vector<uint8_t>& buffer, ImageOrigin origin) {
             result.leftOut.emplace_back(text);
             continue;
         }
-        if (physical > 0xFFFFFFFFu || fileBytes > 0xFFFFFFFFu || physical + fileBytes > (1ull << 32))
+        if (physical > 0xFFFFFFFFu || fileBytes > 0xFFFFFFFFu ||
+            physical + fileBytes > (1ull << 32))
             return refuse(Segment(i, "lies at or above 4 GiB"));
         if (!placed.Refer(uint32_t(physical), file.data() + offset, uint32_t(fileBytes), i)) {
             result.status = ReaderStatus::OutOfMemory;

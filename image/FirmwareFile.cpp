@@ -102,8 +102,8 @@ ReaderResult FromHex(const HexResult& hex) {
         build.status = hex.damage == HexDamage::Conflict      ? ImageBuild::Conflict
                        : hex.damage == HexDamage::BelowOrigin ? ImageBuild::BelowOrigin
                                                               : ImageBuild::Ok;
-        read.reason = build.status == ImageBuild::Ok ? HexDamageReason(hex.damage)
-                                                     : ImageRefusal(build);
+        read.reason =
+            build.status == ImageBuild::Ok ? HexDamageReason(hex.damage) : ImageRefusal(build);
     }
     if (hex.start) read.entry = hex.start->Entry();
     if (hex.anyData) read.range = AddressRange{hex.lowest, hex.highest};

@@ -78,8 +78,7 @@ private:
 
 // The careful path for the line [start, end) of `text` that the fast path
 // did not take: it finds out which damage, if any, the line holds.
-Next ConvertLine(RecordRules& rules, const uint8_t* text, size_t start, size_t end,
-                 bool& records) {
+Next ConvertLine(RecordRules& rules, const uint8_t* text, size_t start, size_t end, bool& records) {
     while (end > start + 1 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
     if (text[start] != ':') {
         // Not a record, and ignored, unless it looks like one that lost its

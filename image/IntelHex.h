@@ -10,15 +10,15 @@
 // Why a HEX file is damaged; each kind has its own short reason.
 enum class HexDamage : uint8_t {
     None,
-    Checksum,        // the bytes of a record do not sum to 0 modulo 256
-    NotHexDigit,     // a character inside a record is not a hex digit
-    OddDigits,       // a record has an odd number of digits
-    LengthMismatch,  // pair count is not the length byte + 5 (or there is no length byte)
-    AddressRecord,   // type 02/04 whose length is not 2 or whose offset is not 0
-    StartRecord,     // type 03/05 whose length is not 4 or whose offset is not 0
-    UnknownType,     // a type above 05
-    Beyond4GiB,      // a data record would place a byte at or above 4 GiB
-    NoRecords,       // not one line begins with ':'
+    Checksum,          // the bytes of a record do not sum to 0 modulo 256
+    NotHexDigit,       // a character inside a record is not a hex digit
+    OddDigits,         // a record has an odd number of digits
+    LengthMismatch,    // pair count is not the length byte + 5 (or there is no length byte)
+    AddressRecord,     // type 02/04 whose length is not 2 or whose offset is not 0
+    StartRecord,       // type 03/05 whose length is not 4 or whose offset is not 0
+    UnknownType,       // a type above 05
+    Beyond4GiB,        // a data record would place a byte at or above 4 GiB
+    NoRecords,         // not one line begins with ':'
     BlankBeforeColon,  // a line whose first character other than a blank is ':'
     WithoutColon,      // a line of ten or more hex digits and nothing else
     EndRecord,         // type 01 whose length is not 0
@@ -63,8 +63,8 @@ struct HexResult {
 // that do not begin with ':' (ignored: Ctrl+Z, comments), spaces and tabs at
 // the end of a line, a UTF-8 byte-order mark at the start, a missing end
 // record (`endRecord` tells), anything after the first end record (ignored),
-// identical repeats. A zero-length data record places nothing. OutOfMemory when the heap cannot supply the image or
-// its length would not fit in 32 bits (a byte at 0xFFFFFFFF).
+// identical repeats. A zero-length data record places nothing. OutOfMemory when the heap cannot
+// supply the image or its length would not fit in 32 bits (a byte at 0xFFFFFFFF).
 //
 // One pass over the text; the image is allocated once, at its final length,
 // so memory peaks at text + image + a small constant. Never throws.

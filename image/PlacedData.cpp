@@ -73,8 +73,9 @@ ImageBuild PlacedData::BuildImage(ImageOrigin origin, std::vector<uint8_t>& imag
         return build;
     }
     const uint64_t length = highestEnd - build.origin;
-    const bool overlaps = !suspects.empty() || std::any_of(pieces.begin(), pieces.end(),
-                                                           [](const Piece& p) { return p.suspect; });
+    const bool overlaps =
+        !suspects.empty() ||
+        std::any_of(pieces.begin(), pieces.end(), [](const Piece& p) { return p.suspect; });
     // Which bytes hold a value: needed only when some piece began below the
     // highest end before it, which files without overlaps never do.
     std::vector<uint8_t> written;

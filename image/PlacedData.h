@@ -42,8 +42,8 @@ public:
     bool Refer(uint32_t address, const uint8_t* data, uint32_t count, uint64_t where);
 
     bool Empty() const { return highestEnd == 0; }
-    uint32_t Lowest() const { return lowest; }            // when not Empty
-    uint64_t HighestEnd() const { return highestEnd; }    // one past the highest address written
+    uint32_t Lowest() const { return lowest; }          // when not Empty
+    uint64_t HighestEnd() const { return highestEnd; }  // one past the highest address written
 
     // The flat image from the origin to the highest end, 0xFF where nothing
     // was written. Refused, with `image` empty: a byte given two different
@@ -65,8 +65,8 @@ private:
 
     uint8_t* area;
     size_t used = 0;
-    std::vector<Piece> pieces;                            // Refer
-    std::vector<std::pair<size_t, uint64_t>> suspects;    // Append: packed position, where
+    std::vector<Piece> pieces;                          // Refer
+    std::vector<std::pair<size_t, uint64_t>> suspects;  // Append: packed position, where
     uint32_t lowest = 0xFFFFFFFFu;
     uint64_t highestEnd = 0;
 };

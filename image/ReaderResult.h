@@ -16,13 +16,13 @@ struct AddressRange {
 
 struct ReaderResult {
     ReaderStatus status = ReaderStatus::Whole;
-    uint64_t line = 0;     // Damaged, text formats: the 1-based line; 0 when the reason says where
-    std::string reason;    // Damaged: lower case, no line break
-    std::optional<uint32_t> entry;       // where the program starts, when the file says
-    std::optional<AddressRange> range;   // Whole: when some byte was written
-    uint32_t origin = 0;                 // Whole: the address of the image's first byte
-    bool endRecord = true;               // text formats: false when the file has no end record
-    std::vector<std::string> leftOut;    // what the image does not hold, one phrase each
+    uint64_t line = 0;   // Damaged, text formats: the 1-based line; 0 when the reason says where
+    std::string reason;  // Damaged: lower case, no line break
+    std::optional<uint32_t> entry;      // where the program starts, when the file says
+    std::optional<AddressRange> range;  // Whole: when some byte was written
+    uint32_t origin = 0;                // Whole: the address of the image's first byte
+    bool endRecord = true;              // text formats: false when the file has no end record
+    std::vector<std::string> leftOut;   // what the image does not hold, one phrase each
 };
 
 class PlacedData;

@@ -56,7 +56,8 @@ TEST_F(CliProgram, InfoPrintsThreeLines) {
     const Result result = Run({"info", file.string()});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "path: " + file.string() +
-                              "\nsize: 20\nchecksum: 0FFA\n");  // 16 x 0xFF + 1 + 2 + 3 + 4
+                              "\nformat: Intel HEX\nsize: 20\nchecksum: 0FFA\n"  // 16 x 0xFF + 10
+                              "range: 0x00000010-0x00000013\n");
     EXPECT_EQ(result.err, "");
 }
 

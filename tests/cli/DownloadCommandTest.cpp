@@ -316,4 +316,15 @@ TEST_F(Download, DrawsAProgressBarOnATerminal) {
     EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk);
 }
 
+// --origin cuts the image the target receives; a bad one is a usage error.
+TEST_F(Download, OriginStartsTheImageSent) {
+    std::ofstream(Path("fw.srec")) << "S30908000010010203FFD9\nS70508000010E2\n";
+    Save(Path("expected.bin"), Bytes{1, 2, 3, 0xFF});
+    auto target = StartTarget({"--expect", Path("expected.bin")});
+    RunResult cli = RunDownload(Path("fw.srec"), {"--origin", "lowest"});
+    EXPECT_EQ(cli.exitCode, kExitOk) << cli.err;
+    EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk) << target->Out();
+    EXPECT_EQ(RunDownload(Path("fw.srec"), {"--origin", "low"}).exitCode, kExitUsage);
+}
+
 }  // namespace

@@ -40,18 +40,20 @@ protected:
 TEST_F(InfoCommand, PrintsPathSizeAndChecksum) {
     const std::string raw = Write("fw.bin", std::string("\x01\x02\xFF", 3));
     ASSERT_EQ(Run({raw}), kExitOk);
-    EXPECT_EQ(out.str(), "path: " + raw + "\nsize: 3\nchecksum: 0102\n");
+    EXPECT_EQ(out.str(), "path: " + raw + "\nformat: binary\nsize: 3\nchecksum: 0102\n");
     EXPECT_EQ(err.str(), "");
 
     const std::string ff = Write("ff.bin", std::string(258, '\xFF'));
     ASSERT_EQ(Run({ff}), kExitOk);
-    EXPECT_EQ(out.str(), "path: " + ff + "\nsize: 258\nchecksum: 00FE\n");
+    EXPECT_EQ(out.str(), "path: " + ff + "\nformat: binary\nsize: 258\nchecksum: 00FE\n");
 
     // A HEX file shows its image length (0x8001), not its text length:
     // 0x8000 bytes of 0xFF and one 0x41 sum to 0x7F8041.
     const std::string hex = Write("fw.Hex", ":01800000413E\n:00000001FF\n");
     ASSERT_EQ(Run({hex}), kExitOk);
-    EXPECT_EQ(out.str(), "path: " + hex + "\nsize: 32769\nchecksum: 8041\n");
+    EXPECT_EQ(out.str(), "path: " + hex +
+                             "\nformat: Intel HEX\nsize: 32769\nchecksum: 8041\n"
+                             "range: 0x00008000-0x00008000\n");
 }
 
 TEST_F(InfoCommand, OutputWritesTheFlatImage) {
@@ -108,21 +110,66 @@ TEST_F(InfoCommand, DamagedHexFilesAreRefusedWithLineAndReason) {
 }
 
 TEST_F(InfoCommand, ToleratedHexTextLoadsAndStartAddressesShowAsEntry) {
-    // One byte 0x01 at 0: size 1, checksum 0001, whatever surrounds it.
+    // One byte 0x01 at 0: size 1, checksum 0001, whatever surrounds it; a
+    // warning when there is no end record.
+    const std::string summary =
+        "\nformat: Intel HEX\nsize: 1\nchecksum: 0001\nrange: 0x00000000-0x00000000\n";
+    const std::string cut = ": no end-of-file record; the file may be cut short\n";
     for (const std::string& text :
          {std::string("\xEF\xBB\xBF:0100000001FE\n"), std::string(":0100000001FE \t\r\n"),
           std::string("; comment\n:0100000001FE"), std::string(":0100000001FE\n:00000001FF\nrest"),
           std::string(":0100000001FE\n:00100000F0\n")}) {
         ASSERT_EQ(Run({Write("ok.hex", text)}), kExitOk) << text;
-        EXPECT_EQ(out.str(), "path: " + Arg(dir / "ok.hex") + "\nsize: 1\nchecksum: 0001\n");
+        EXPECT_EQ(out.str(), "path: " + Arg(dir / "ok.hex") + summary);
+        EXPECT_EQ(err.str(), text.find(":00000001FF") == std::string::npos
+                                 ? "kestrune-cli: " + Arg(dir / "ok.hex") + cut
+                                 : "");
     }
     // 05: the 32-bit address; 03: segment x 16 + offset. Data after them still counts.
-    const std::string linear = Write("l.hex", ":0400000508000123CB\n:0100000001FE\n");
+    const std::string linear = Write("l.hex", ":0400000508000123CB\n:0100000001FE\n:00000001FF\n");
     ASSERT_EQ(Run({linear}), kExitOk);
-    EXPECT_EQ(out.str(), "path: " + linear + "\nsize: 1\nchecksum: 0001\nentry: 0x08000123\n");
-    const std::string segmented = Write("s.hex", ":04000003F0001234C3\n:0100000001FE\n");
+    EXPECT_EQ(out.str(), "path: " + linear + summary + "entry: 0x08000123\n");
+    const std::string segmented =
+        Write("s.hex", ":04000003F0001234C3\n:0100000001FE\n:00000001FF\n");
     ASSERT_EQ(Run({segmented}), kExitOk);
-    EXPECT_EQ(out.str(), "path: " + segmented + "\nsize: 1\nchecksum: 0001\nentry: 0x000F1234\n");
+    EXPECT_EQ(out.str(), "path: " + segmented + summary + "entry: 0x000F1234\n");
+}
+
+// One S-record file (data at 0x0800_0010..0x0800_0012, entry in S7) under each origin.
+TEST_F(InfoCommand, OriginStartsTheImageWhereAsked) {
+    const std::string file = Write("fw.S37", "S30908000010010203FFD9\nS70508000010E2\n");
+    const std::string head = "path: " + file + "\nformat: Motorola S-record\n";
+    const std::string tail = "range: 0x08000010-0x08000013\n";
+    const struct {
+        CommandArgs options;
+        int status;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {{"--origin", "lowest"},
+         kExitOk,
+         head + "size: 4\nchecksum: 0105\n" + tail + "origin: 0x08000010\nentry: 0x08000010\n",
+         ""},
+        {{"--origin=0x08000000"},
+         kExitOk,
+         head + "size: 20\nchecksum: 10F5\n" + tail + "origin: 0x08000000\nentry: 0x08000010\n",
+         ""},
+        {{"--origin", "134217744"},
+         kExitOk,
+         head + "size: 4\nchecksum: 0105\n" + tail + "origin: 0x08000010\nentry: 0x08000010\n",
+         ""},
+        {{"--origin", "0x08000011"},
+         kExitDamaged,
+         "",
+         "kestrune-cli: " + file + ": data at 0x08000010 lies below the origin 0x08000011\n"},
+    };
+    for (const auto& c : cases) {
+        CommandArgs args = c.options;
+        args.push_back(file);
+        EXPECT_EQ(Run(args), c.status) << c.options[0];
+        EXPECT_EQ(out.str(), c.out);
+        EXPECT_EQ(err.str(), c.err);
+    }
 }
 
 TEST_F(InfoCommand, CommandLineMistakesAreUsageErrors) {
@@ -132,7 +179,11 @@ TEST_F(InfoCommand, CommandLineMistakesAreUsageErrors) {
                                                             {raw, raw},
                                                             {raw, "--output"},
                                                             {raw, "--output="},
-                                                            {"--output", raw}}) {
+                                                            {"--output", raw},
+                                                            {raw, "--origin"},
+                                                            {raw, "--origin", "0x100000000"},
+                                                            {raw, "--origin=12a"},
+                                                            {raw, "--origin="}}) {
         EXPECT_EQ(Run(args), kExitUsage) << ::testing::PrintToString(args);
         EXPECT_NE(err.str().find("Usage: kestrune-cli info"), std::string::npos);
         EXPECT_EQ(out.str(), "");
@@ -145,8 +196,9 @@ TEST_F(InfoCommand, CommandLineMistakesAreUsageErrors) {
 
 TEST_F(InfoCommand, HelpExplainsTheCommand) {
     EXPECT_EQ(Run({"--help"}), kExitOk);
-    EXPECT_NE(out.str().find("Usage: kestrune-cli info FILE [--output IMAGE.bin]"),
-              std::string::npos);
+    EXPECT_NE(
+        out.str().find("Usage: kestrune-cli info FILE [--origin ADDR|lowest] [--output IMAGE.bin]"),
+        std::string::npos);
     EXPECT_NE(out.str().find("Can't open file !"), std::string::npos);
     EXPECT_EQ(Run({"-h"}), kExitOk);
 }
@@ -154,7 +206,7 @@ TEST_F(InfoCommand, HelpExplainsTheCommand) {
 TEST_F(InfoCommand, NamesWithAnyCharactersWork) {
     const std::string name = Write(fs::path(u8"f\u00fcr-\u20ac.bin"), "ab");
     ASSERT_EQ(Run({name}), kExitOk);
-    EXPECT_EQ(out.str(), "path: " + name + "\nsize: 2\nchecksum: 00C3\n");
+    EXPECT_EQ(out.str(), "path: " + name + "\nformat: binary\nsize: 2\nchecksum: 00C3\n");
 }
 
 }  // namespace

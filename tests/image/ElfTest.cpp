@@ -7,7 +7,8 @@
 
 namespace {
 
-ReaderResult Parse(std::vector<uint8_t> file, std::vector<uint8_t>& image, ImageOrigin origin = {}) {
+ReaderResult Parse(std::vector<uint8_t> file, std::vector<uint8_t>& image,
+                   ImageOrigin origin = {}) {
     image = std::move(file);
     return ParseElf(image, origin);
 }
@@ -45,10 +46,10 @@ TEST(Elf, AvrSegmentsOutsideProgramMemoryAreLeftOutAndNamed) {
         image);
     ASSERT_EQ(result.status, ReaderStatus::Whole);
     EXPECT_EQ(image, (std::vector<uint8_t>{0x0C, 0x94}));
-    EXPECT_EQ(result.leftOut, (std::vector<std::string>{
-                                  "segment 1: 3 bytes at 0x00810000 (EEPROM)",
-                                  "segment 2: 1 bytes at 0x00820000 (fuses)",
-                                  "segment 3: 1 bytes at 0x00840000 (signature)"}));
+    EXPECT_EQ(result.leftOut,
+              (std::vector<std::string>{"segment 1: 3 bytes at 0x00810000 (EEPROM)",
+                                        "segment 2: 1 bytes at 0x00820000 (fuses)",
+                                        "segment 3: 1 bytes at 0x00840000 (signature)"}));
     // The same addresses are plain data for other machines.
     EXPECT_EQ(Parse(WriteElf({}, {{0x810000, {1}}}), image).status, ReaderStatus::Whole);
     EXPECT_EQ(image.size(), 0x810001u);
@@ -71,7 +72,8 @@ TEST(Elf, DamagedFilesAreRefusedWithAReason) {
         {with(1, 'e'), "not an ELF file"},
         {with(4, 3), "unknown ELF class"},
         {with(5, 0), "unknown ELF byte order"},
-        {std::vector<uint8_t>(good.begin(), good.begin() + 40), "file too short for its ELF header"},
+        {std::vector<uint8_t>(good.begin(), good.begin() + 40),
+         "file too short for its ELF header"},
         {with(42, 8), "bad segment table entry size"},
         {with(44, 200), "segment table runs past the end of the file"},
         {with(second + 16, 0xF0), "segment 1 runs past the end of the file"},  // p_filesz

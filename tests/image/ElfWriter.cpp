@@ -23,8 +23,8 @@ size_t ElfSegmentEntry(const ElfShape& shape, size_t index) {
 }
 
 std::vector<uint8_t> WriteElf(const ElfShape& shape, const std::vector<ElfSegment>& segments) {
-    std::vector<uint8_t> file = {0x7F, 'E', 'L', 'F', uint8_t(shape.wide ? 2 : 1),
-                                 uint8_t(shape.big ? 2 : 1), 1};
+    std::vector<uint8_t> file = {
+        0x7F, 'E', 'L', 'F', uint8_t(shape.wide ? 2 : 1), uint8_t(shape.big ? 2 : 1), 1};
     Out out(file, shape.big);
     const unsigned word = shape.wide ? 8 : 4;
     const bool w = shape.wide;

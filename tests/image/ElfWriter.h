@@ -14,8 +14,8 @@ struct ElfSegment {
 };
 
 struct ElfShape {
-    bool wide = false;  // 64-bit
-    bool big = false;   // big-endian
+    bool wide = false;      // 64-bit
+    bool big = false;       // big-endian
     uint16_t machine = 40;  // EM_ARM
     uint64_t entry = 0;
 };

@@ -23,12 +23,13 @@ TEST(FirmwareFile, TheExtensionAfterTheLastDotChoosesTheFormatInAnyCase) {
         FileFormat format;
         std::vector<const char*> names;
     } cases[] = {
-        {FileFormat::IntelHex, {"a.hex", "A.HEX", "b.Hex", "dir.bin/d.hex", "x.y.HEX", ".hex",
-                                "a.ihx", "a.IHEX"}},
+        {FileFormat::IntelHex,
+         {"a.hex", "A.HEX", "b.Hex", "dir.bin/d.hex", "x.y.HEX", ".hex", "a.ihx", "a.IHEX"}},
         {FileFormat::SRecord, {"a.s19", "a.S28", "a.s37", "a.srec", "a.MOT", "a.sx"}},
         {FileFormat::Elf, {"a.elf", "a.AXF"}},
-        {FileFormat::Raw, {"a.hex.bak", "a.bin", "a", "hex", "a.hexx", "a.he", "a.hex.", "dir.hex/a",
-                           "a_hex", "", "a.s1", "a.s19x", "a.elf.map", "a.o"}},
+        {FileFormat::Raw,
+         {"a.hex.bak", "a.bin", "a", "hex", "a.hexx", "a.he", "a.hex.", "dir.hex/a", "a_hex", "",
+          "a.s1", "a.s19x", "a.elf.map", "a.o"}},
     };
     for (const auto& c : cases)
         for (const char* name : c.names) EXPECT_EQ(FormatOf(name), c.format) << name;

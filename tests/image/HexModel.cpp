@@ -33,7 +33,8 @@ struct Model {
             const size_t first = line.find_first_not_of(" \t");
             if (first > 0 && first != std::string::npos && line[first] == ':')
                 return Damage(HexDamage::BlankBeforeColon);
-            const bool digits = std::all_of(line.begin(), line.end(), [](char c) { return DigitOf(c) >= 0; });
+            const bool digits =
+                std::all_of(line.begin(), line.end(), [](char c) { return DigitOf(c) >= 0; });
             if (digits && line.size() >= 10) return Damage(HexDamage::WithoutColon);
             return true;
         }

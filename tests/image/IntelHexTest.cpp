@@ -103,8 +103,9 @@ TEST(IntelHex, LinesEndInAnyMixOfCrAndLf) {
 }
 
 TEST(IntelHex, LinesThatAreNotRecordsAreIgnored) {
-    const auto image = ParseText(Lines({"; comment: with a colon", DataRecord(0, {1}), "\x1A",
-                                        "0123456789ABCDEFG", "012345678", " ", DataRecord(1, {2})}));
+    const auto image =
+        ParseText(Lines({"; comment: with a colon", DataRecord(0, {1}), "\x1A", "0123456789ABCDEFG",
+                         "012345678", " ", DataRecord(1, {2})}));
     EXPECT_EQ(image, (std::vector<uint8_t>{1, 2}));
 }
 
@@ -217,7 +218,9 @@ TEST(IntelHex, ToleratedTextIsNotDamage) {
 
 TEST(IntelHex, FilesWithoutRecordsAreRefusedAtLineOne) {
     for (const std::string& text : {std::string(), std::string("not a hex file\n\nat all\n"),
-                                   std::string("\xFF\xFE:\x00" "0\x00", 6)}) {
+                                    std::string("\xFF\xFE:\x00"
+                                                "0\x00",
+                                                6)}) {
         const HexResult result = ParseOutcome(text);
         EXPECT_EQ(result.damage, HexDamage::NoRecords) << text;
         EXPECT_EQ(result.line, 1u);
@@ -226,8 +229,8 @@ TEST(IntelHex, FilesWithoutRecordsAreRefusedAtLineOne) {
 
 TEST(IntelHex, ByteGivenTwoValuesIsRefusedAtTheLaterRecord) {
     // Even when the later one only partly overlaps, and only after all records are read.
-    const HexResult result = ParseOutcome(Lines(
-        {DataRecord(0x10, {1, 2, 3}), DataRecord(0x20, {4}), DataRecord(0x11, {2, 9}), kEndOfFile}));
+    const HexResult result = ParseOutcome(Lines({DataRecord(0x10, {1, 2, 3}), DataRecord(0x20, {4}),
+                                                 DataRecord(0x11, {2, 9}), kEndOfFile}));
     EXPECT_EQ(result.damage, HexDamage::Conflict);
     EXPECT_EQ(result.line, 3u);
     EXPECT_EQ(result.address, 0x12u);
