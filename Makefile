@@ -65,7 +65,7 @@ screenshot: deps release windows
 bench: deps release windows
 	@tools/bench.sh $(RELEASE) $(WINDOWS)
 
-# The HEX reader's libFuzzer harness for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600).
+# The firmware readers' libFuzzer harnesses, each for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600).
 FUZZ_SECONDS ?= 300
 fuzz: deps
 	@tools/fuzz.sh $(FUZZ_SECONDS)
