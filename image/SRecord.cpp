@@ -34,7 +34,6 @@ public:
         while (end > start && IsBlank(text[end - 1])) --end;
         if (!IsRecordStart(text + start, end - start)) return OtherLine(text, start, end);
         records = true;
-        const uint8_t type = uint8_t(text[start + 1] - '0');
         const uint8_t* digits = text + start + 2;
         const size_t count = end - start - 2;
         for (size_t i = 0; i < count; ++i)
@@ -46,6 +45,13 @@ public:
         uint8_t record[kRecordBytes];
         uint8_t sum = 0;
         DecodePairs(digits, pairs, record, sum);
+        return Record(uint8_t(text[start + 1] - '0'), record, sum);
+    }
+
+    // A record of type `type` whose count, address, data and checksum bytes
+    // are `record` (as many as the count byte says, plus one), summing to `sum`.
+    bool Record(uint8_t type, const uint8_t* record, uint8_t sum) {
+        records = true;
         if (sum != 0xFF) return Damage("checksum mismatch");
         const size_t addressBytes = kAddressBytes[type];
         if (addressBytes == 0) return Damage("unknown record type");
@@ -117,15 +123,34 @@ ReaderResult ParseSRecord(std::vector<uint8_t>& buffer, ImageOrigin origin) {
     const uint8_t* t = text.data();
     const size_t length = text.size();
     Reader reader(text.data());
+    uint8_t record[kRecordBytes];
     size_t pos = length >= 3 && t[0] == 0xEF && t[1] == 0xBB && t[2] == 0xBF ? 3 : 0;
-    while (pos < length) {
+    bool go = true;
+    while (pos < length && go) {
+        const uint8_t c = t[pos];
+        if (IsLineEnd(c)) {  // CR LF, LF and CR each end one line
+            ++reader.line;
+            ++pos;
+            if (c == '\r' && pos < length && t[pos] == '\n') ++pos;
+            continue;
+        }
+        // Fast path: a record of hex digits that ends exactly where its count
+        // byte says, followed by a line end or the end of the text.
+        if (pos + 4 <= length && IsRecordStart(t + pos, 2)) {
+            const size_t pairs = size_t(PairValue(t[pos + 2], t[pos + 3])) + 1;
+            const size_t recordEnd = pos + 2 + 2 * pairs;
+            uint8_t sum = 0;
+            if (recordEnd <= length && (recordEnd == length || IsLineEnd(t[recordEnd])) &&
+                DecodePairs(t + pos + 2, pairs, record, sum)) {
+                go = reader.Record(uint8_t(t[pos + 1] - '0'), record, sum);
+                pos = recordEnd;
+                continue;
+            }
+        }
         size_t end = pos;
         while (end < length && !IsLineEnd(t[end])) ++end;
-        if (!reader.Line(t, pos, end)) break;
-        if (end == length) break;
-        pos = end + 1;  // CR LF, LF and CR each end one line
-        if (t[end] == '\r' && pos < length && t[pos] == '\n') ++pos;
-        ++reader.line;
+        go = reader.Line(t, pos, end);
+        pos = end;
     }
 
     ReaderResult result;

@@ -75,7 +75,8 @@ std::string SRecordLine(int type, uint32_t address, const std::vector<uint8_t>& 
     uint8_t sum = 0;
     for (uint8_t b : bytes) sum = uint8_t(sum + b);
     bytes.push_back(uint8_t(~sum + checksumDelta));
-    std::string line = "S" + std::to_string(type);
+    std::string line(1, 'S');
+    line.push_back(char('0' + type));
     char pair[3];
     for (uint8_t b : bytes) {
         std::snprintf(pair, sizeof pair, "%02X", b);

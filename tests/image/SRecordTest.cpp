@@ -71,7 +71,7 @@ TEST(SRecord, DamagedRecordsAreReportedWithTheirLine) {
         {SRecordLine(5, 1, {0}), "bad count record"},
         {SRecordLine(9, 0, {0}), "bad termination record"},
         {SRecordLine(3, 0xFFFFFFFF, {1, 2}), "data at or above 4 GiB"},
-        {" " + SRecordLine(1, 0, {1}), "blank before 'S'"},
+        {std::string(1, ' ').append(SRecordLine(1, 0, {1})), "blank before 'S'"},
         {SRecordLine(1, 0, {1}).substr(2), "record without 'S'"},
         {SRecordLine(1, 0, {1, 2, 3}), "0x00000001 already holds another value"},
     };
