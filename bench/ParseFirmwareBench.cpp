@@ -53,7 +53,10 @@ std::vector<uint8_t> ElfFile() {
     const auto put = [&](size_t at, uint32_t value, int size) {
         for (int i = 0; i < size; ++i) file[at + size_t(i)] = uint8_t(value >> (8 * i));
     };
-    std::memcpy(file.data(), "\x7F" "ELF\x01\x01\x01", 7);
+    std::memcpy(file.data(),
+                "\x7F"
+                "ELF\x01\x01\x01",
+                7);
     put(16, 2, 2);
     put(18, 40, 2);
     put(20, 1, 4);

@@ -36,6 +36,10 @@ _kestrune_cli() {
         COMPREPLY=($(compgen -W "u32le u32be u16le u16be u64le dec: hex:" -- "$cur"))
         [[ ${COMPREPLY[0]} == *: ]] && compopt -o nospace 2>/dev/null
         return ;;
+    --origin)
+        # shellcheck disable=SC2207
+        COMPREPLY=($(compgen -W "lowest 0x08000000" -- "$cur"))
+        return ;;
     --output | --log | --serial-file)
         # shellcheck disable=SC2207
         COMPREPLY=($(compgen -f -- "$cur"))
