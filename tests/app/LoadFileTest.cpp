@@ -77,12 +77,38 @@ TEST_F(LoadFile, HexExtensionInAnyCaseIsConverted) {
 }
 
 TEST_F(LoadFile, OtherNamesLoadRawEvenWhenTheTextIsHex) {
-    for (const wchar_t* name : {L"d.hex.bak", L"e.ihx", L"noextension"}) {
+    for (const wchar_t* name : {L"d.hex.bak", L"e.hx", L"noextension"}) {
         SCOPED_TRACE(testing::Message() << std::filesystem::path(name).string());
         const std::wstring path = files.Write(name, kSmallHex);
         ASSERT_TRUE(ui.LoadFile(path));
         EXPECT_EQ(ui.Text(IDC_FILESIZE), std::to_wstring(kSmallHex.size()));
         EXPECT_EQ(CodeBufferBytes(ui), Bytes(kSmallHex));
+    }
+}
+
+// Each format's verdict in the message box; a file cut before its end record
+// loads with a warning.
+TEST_F(LoadFile, EveryFormatLoadsAndSaysWhatItFound) {
+    const struct {
+        const wchar_t* name;
+        std::string bytes;
+        bool loads;
+        const wchar_t* message;
+    } cases[] = {
+        {L"a.ihx", kSmallHex, true, L"Open file ok !"},
+        {L"cut.hex", ":030000000102FFFB\n", true,
+         L"Open file ok !No end record: the file may be cut short !"},
+        {L"b.S19", "S1060000010203F3\nS9030000FC\n", true, L"Open file ok !"},
+        {L"c.srec", "S1060000010203F4\n", false, L"Bad S-record at line 1 !"},
+        {L"d.elf", "not ELF", false, L"Bad ELF file: not an ELF file !"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::filesystem::path(c.name).string());
+        EXPECT_EQ(ui.LoadFile(files.Write(c.name, c.bytes)), c.loads);
+        // A load clears the box; a refusal adds to it.
+        const std::wstring message = ui.Message();
+        EXPECT_TRUE(c.loads ? message == c.message : message.ends_with(c.message))
+            << message.size();
     }
 }
 
