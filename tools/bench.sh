@@ -1,6 +1,6 @@
 #!/bin/bash
-# All benchmarks: Intel HEX parsing (native), serial number cost per board
-# (native), download line-time ratio
+# All benchmarks: Intel HEX, S-record and ELF parsing (native), serial number
+# cost per board (native), download line-time ratio
 # (native and Win32 under Wine), gang download (native), hex view paint time
 # (under Wine), boot loader size and download ratio on the simulated chip, and
 # the fault soak (native, a few minutes).
@@ -9,7 +9,7 @@ set -euo pipefail
 release=${1:-build/native-release}
 windows=${2:-build/windows}
 cd "$(dirname "$0")/.."
-echo "== ParseIntelHex"
+echo "== ParseIntelHex, ParseSRecord, ParseElf"
 "$release/bench/bench_intelhex"
 echo "== serial numbers: stamping a 64 KiB image, taking a number from the counter file"
 "$release/bench/bench_serial_number"
