@@ -46,27 +46,25 @@ bool IsRegular(std::FILE* file, uint64_t& length) {
     return (info.st_mode & S_IFMT) == S_IFREG;
 }
 
-// Reads `file` to its end into `bytes`, in growing steps up to the limit; a
-// regular file's reported length only sizes the first step, since some (the
-// files of /proc) report less than they hold. Throws bad_alloc when the heap
-// cannot hold the bytes.
+// Reads `file` to its end into `bytes`: a regular file in one allocation at
+// its reported length, anything else (a pipe, a device) in growing steps. A
+// full buffer is only grown when one more byte proves the file goes on, as
+// the files of /proc do past the length they report. Throws bad_alloc when
+// the heap cannot hold the bytes.
 Read ReadAll(std::FILE* file, std::vector<uint8_t>& bytes) {
     uint64_t length = 0;
     const bool regular = IsRegular(file, length);
     if (regular && length > kLengthLimit) return Read::TooLong;
-    // One more than the length, so that the read that meets the end needs no growth.
-    bytes.resize(size_t(regular ? std::min(length + 1, kLengthLimit) : 64 * 1024));
+    bytes.resize(size_t(regular ? length : 64 * 1024));
     size_t used = 0;
     for (;;) {
         if (used == bytes.size()) {
-            if (used == kLengthLimit) {
-                // Full: the stream must end here, or it is too long.
-                uint8_t more;
-                if (std::fread(&more, 1, 1, file) == 1) return Read::TooLong;
-                break;
-            }
+            uint8_t more;
+            if (std::fread(&more, 1, 1, file) != 1) break;
+            if (used == kLengthLimit) return Read::TooLong;
             const uint64_t grown = std::max<uint64_t>(64 * 1024, uint64_t(used) * 2);
             bytes.resize(size_t(std::min(grown, kLengthLimit)));
+            bytes[used++] = more;
         }
         const size_t got = std::fread(bytes.data() + used, 1, bytes.size() - used, file);
         used += got;
