@@ -23,6 +23,10 @@ struct Toolchain {
     size_t leftOut;  // segments the ELF reader leaves out
 };
 
+void PrintTo(const Toolchain& toolchain, std::ostream* out) {
+    *out << toolchain.name;
+}
+
 class ToolchainFiles : public ::testing::TestWithParam<Toolchain> {
 protected:
     void Run(const std::string& command) {
