@@ -67,6 +67,10 @@ void DownloadWorker(DownloadJob& job, std::string portName, WorkerRequestQueue& 
     job.port = OpenConfiguredPort(portName, job.baudRate, why);
     if (!job.port) {
         QueueMessage(requests, ".....Open com port error !");
+        // The system's reason on a line of its own, so a port that another
+        // program holds is told from one that is absent.
+        if (!why.text.empty())
+            QueueMessage(requests, ("\r\n" + portName + ": " + why.text).c_str());
         job.image.reset();
         requests.Push(WorkerRequest::Ended(false));
         return;

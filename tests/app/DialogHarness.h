@@ -34,6 +34,9 @@ public:
     HWND Item(int id) const { return ::GetDlgItem(dialog, id); }
     std::wstring Text(int id) const;
     std::wstring Message() const;
+    // The message box's first line: outcomes that carry a reason (an open
+    // error) give it on the lines below.
+    std::wstring MessageFirstLine() const { return Message().substr(0, Message().find(L"\r\n")); }
 
     // Runs `action` on the dialog's thread and waits for it; false on time-out.
     bool RunOnUi(const std::function<void(CDownloaderDlg&)>& action);

@@ -156,7 +156,7 @@ TEST_F(Download, OpenErrorWithNoPortLeavesTheDialogAsItWas) {
     EXPECT_EQ(::SendMessageW(ui.Item(IDC_PORT), CB_GETCOUNT, 0, 0), 0);
     ASSERT_TRUE(ui.Click(IDC_DOWNLOAD));
     ASSERT_TRUE(WaitForOutcome());
-    EXPECT_EQ(ui.Message(), L"Download.....Open com port error !");
+    EXPECT_EQ(ui.MessageFirstLine(), L"Download.....Open com port error !");
     EXPECT_EQ(ui.Text(IDC_DOWNLOAD), L"Download");
     for (int id : {IDC_LOAD, IDC_PORT, IDC_BAUD, IDC_DOWNLOAD, IDCANCEL})
         EXPECT_TRUE(::IsWindowEnabled(ui.Item(id))) << id;
@@ -167,7 +167,7 @@ TEST_F(Download, OpenErrorWithNoPortLeavesTheDialogAsItWas) {
     // And again: the failed worker has gone, a new one starts.
     ASSERT_TRUE(ui.Click(IDC_DOWNLOAD));
     ASSERT_TRUE(WaitForOutcome());
-    EXPECT_EQ(ui.Message(), L"Download.....Open com port error !");
+    EXPECT_EQ(ui.MessageFirstLine(), L"Download.....Open com port error !");
 }
 
 // No second copy of the image can be had: the click says so and starts
@@ -183,7 +183,7 @@ TEST_F(Download, AClickThatCannotStartSaysWhyAndStaysReady) {
         EXPECT_TRUE(::IsWindowEnabled(ui.Item(id))) << id;
     ASSERT_TRUE(ui.Click(IDC_DOWNLOAD));
     ASSERT_TRUE(WaitForOutcome());
-    EXPECT_EQ(ui.Message(), L"Download.....Open com port error !");
+    EXPECT_EQ(ui.MessageFirstLine(), L"Download.....Open com port error !");
 }
 
 // A target that rejects block 2.

@@ -171,7 +171,10 @@ TEST(PortSelection, ARefreshNeverMovesTheSelectionToAnotherPort) {
     EXPECT_EQ(selected(), L"COM2");
     ASSERT_TRUE(ui.Click(IDC_DOWNLOAD));
     ASSERT_TRUE(WaitFor([&] { return !ui.DownloadActive(); }));
-    EXPECT_EQ(ui.Message(), L"Download.....Open com port error !");
+    // The outcome, then why the port did not open.
+    const std::wstring message = ui.Message();
+    EXPECT_EQ(message.rfind(L"Download.....Open com port error !\r\nCOM2: ", 0), 0u) << message;
+    EXPECT_GT(message.size(), std::wstring(L"Download.....Open com port error !\r\nCOM2: ").size());
 
     // Gone, and back again: no selection until the user picks a port.
     ASSERT_TRUE(::RemoveDirectoryW(port2.c_str()));
@@ -219,7 +222,7 @@ TEST_F(PortList, APortWhoseSetUpFailsIsAnOpenErrorAtOnce) {
     ASSERT_EQ(ui.Text(IDC_PORT), L"COM5");
     ASSERT_TRUE(ui.Click(IDC_DOWNLOAD));
     ASSERT_TRUE(WaitFor([&] { return !ui.DownloadActive(); }));
-    EXPECT_EQ(ui.Message(), L"Download.....Open com port error !");
+    EXPECT_EQ(ui.MessageFirstLine(), L"Download.....Open com port error !");
     EXPECT_EQ(ui.Text(IDC_DOWNLOAD), L"Download");
     for (int id : {IDC_LOAD, IDC_PORT, IDC_BAUD, IDC_DOWNLOAD})
         EXPECT_TRUE(::IsWindowEnabled(ui.Item(id))) << id;
