@@ -202,12 +202,18 @@ void BuildHeader(uint32_t startAddress, uint32_t length, uint16_t checksum,
 namespace {
 
 // A boot loader that knows no verdict sends nothing: the bound keeps that to
-// about 200 ms. Only the first complete frame counts.
+// about 200 ms. Only the first complete frame counts. Line noise before it
+// (bytes that cannot begin a frame) does not use up the bound, up to
+// kVerdictNoiseLimit bytes: noise must not turn a failed check into a success.
 Outcome AwaitVerdict(SerialPort& port, const Hooks& hooks) {
     uint8_t frame[kFrameSize] = {};
     uint32_t count = 0;
-    for (uint32_t reads = 0; reads < kVerdictReadLimit && count < kFrameSize; ++reads) {
-        if (ReadFrame(port, frame, count) == ReadResult::Gone) break;
+    uint32_t noise = 0;
+    for (uint32_t reads = 0; reads < kVerdictReadLimit && count < kFrameSize;) {
+        const ReadResult result = ReadFrame(port, frame, count);
+        if (result == ReadResult::Gone) break;
+        if (result == ReadResult::Byte && count == 0 && ++noise <= kVerdictNoiseLimit) continue;
+        ++reads;
     }
     if (count == kFrameSize && IsFrame(frame, kVerifiedCode)) {
         hooks.Verified();

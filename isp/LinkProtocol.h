@@ -46,10 +46,11 @@ struct ExchangeHooks {
 };
 
 constexpr uint32_t kBlockSize = 128;
-constexpr uint32_t kReadTimeoutMs = 20;     // every port's one-byte read time-out
-constexpr uint32_t kReadyReadLimit = 1001;  // reads before "Not find device"
-constexpr uint32_t kAckReadLimit = 1002;    // reads before "Read time out"
-constexpr uint32_t kVerdictReadLimit = 10;  // reads after the end frame: about 200 ms
+constexpr uint32_t kReadTimeoutMs = 20;      // every port's one-byte read time-out
+constexpr uint32_t kReadyReadLimit = 1001;   // reads before "Not find device"
+constexpr uint32_t kAckReadLimit = 1002;     // reads before "Read time out"
+constexpr uint32_t kVerdictReadLimit = 10;   // reads after the end frame: about 200 ms
+constexpr uint32_t kVerdictNoiseLimit = 64;  // noise bytes before the verdict not counted
 
 constexpr uint32_t kHeaderSize = 15;
 constexpr uint32_t kEndFrameSize = 3;

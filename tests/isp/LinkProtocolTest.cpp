@@ -427,6 +427,14 @@ TEST(Verdict, OnlyAFrameWithinTheBoundCountsAndNoneLeavesTodaysExchange) {
              p.Send(Concat({{0x13, 0x5A}, failed}), end);
          },
          Outcome::VerifyError, false, 5},
+        {"more noise than the bound, then the verdict",
+         [&](ScriptedPort& p, size_t end) {
+             p.Silence(5, end).Send(Bytes(kVerdictNoiseLimit, 0x13), end).Send(failed, end);
+         },
+         Outcome::VerifyError, false, 5 + kVerdictNoiseLimit + 3},
+        {"endless noise ends by the bound",
+         [&](ScriptedPort& p, size_t end) { p.Send(Bytes(500, 0x13), end); }, Outcome::Success,
+         false, kVerdictNoiseLimit + 10},
         {"another frame first",
          [&](ScriptedPort& p, size_t end) {
              p.Send(Concat({kAckFrame, failed}), end);
