@@ -66,7 +66,7 @@ TYPED_TEST(BootCoreTest, BadHeaderIsRefused) {
         auto& chip = this->chip = TypeParam();
         chip.Program(Image(100), 100);
         HostPlan plan{Image(256)};
-        plan.header = boot_test::HeaderFor(plan.image);
+        plan.header = test_support::DownloadHeader(plan.image);
         plan.header[size_t(offset)] = value;
         chip.plans = {plan};
         EXPECT_TRUE(this->Run()) << offset;

@@ -30,26 +30,6 @@ struct HostPlan {
 struct AppStarted {};
 struct TimeUp {};
 
-inline std::vector<uint8_t> HeaderFor(const std::vector<uint8_t>& image) {
-    const size_t n = image.size();
-    const uint16_t sum = test_support::Sum16(image);
-    return {0x5A,
-            0xA5,
-            0x80,
-            0,
-            0,
-            0,
-            0,
-            0,
-            uint8_t(n >> 16),
-            uint8_t(n >> 8),
-            uint8_t(n),
-            uint8_t(sum >> 8),
-            uint8_t(sum),
-            0,
-            0};
-}
-
 template <uint16_t PageSize>
 struct FakeChip {
     static constexpr uint16_t kPageSize = PageSize, kAppSize = 8192, kRecordAddress = kAppSize;
@@ -134,7 +114,8 @@ private:
         const HostPlan& p = plans[plan];
         const int blocks = int(p.image.size() + 127) / 128;
         if (byte == 0x00) {
-            if (block < 0) HostSends(p.header.empty() ? HeaderFor(p.image) : p.header);
+            if (block < 0)
+                HostSends(p.header.empty() ? test_support::DownloadHeader(p.image) : p.header);
             block = std::max(block, 0);
         } else if (byte != 0x41 || block == p.cutAfterBlock || block > blocks) {
             block = -1;  // refused, cut, or the verdict: the next plan

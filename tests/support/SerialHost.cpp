@@ -64,24 +64,4 @@ bool SerialHost::WaitFor(const std::vector<uint8_t>& frame,
     return false;
 }
 
-std::vector<uint8_t> DownloadHeader(const std::vector<uint8_t>& image) {
-    const auto n = static_cast<uint32_t>(image.size());
-    const uint16_t sum = Sum16(image);
-    return {0x5A,
-            0xA5,
-            0x80,
-            0,
-            0,
-            0,
-            0,
-            static_cast<uint8_t>(n >> 24),
-            static_cast<uint8_t>(n >> 16),
-            static_cast<uint8_t>(n >> 8),
-            static_cast<uint8_t>(n),
-            static_cast<uint8_t>(sum >> 8),
-            static_cast<uint8_t>(sum),
-            0,
-            0};
-}
-
 }  // namespace test_support

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Sum16.h"  // DownloadHeader
+
 namespace test_support {
 
 class SerialHost {
@@ -30,8 +32,5 @@ public:
 private:
     int fd = -1;
 };
-
-// The 15-byte header of the download protocol for `image` (start address 0).
-std::vector<uint8_t> DownloadHeader(const std::vector<uint8_t>& image);
 
 }  // namespace test_support

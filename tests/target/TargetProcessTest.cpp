@@ -85,26 +85,6 @@ private:
     size_t consumed = 0;  // bytes of `received` that earlier frames took
 };
 
-Bytes Header(const Bytes& image) {
-    const uint32_t n = uint32_t(image.size());
-    const uint16_t sum = test_support::Sum16(image);
-    return {0x5A,
-            0xA5,
-            0x80,
-            0,
-            0,
-            0,
-            0,
-            uint8_t(n >> 24),
-            uint8_t(n >> 16),
-            uint8_t(n >> 8),
-            uint8_t(n),
-            uint8_t(sum >> 8),
-            uint8_t(sum),
-            0,
-            0};
-}
-
 Bytes Image(size_t size, unsigned seed = 1) {
     Bytes image(size);
     for (size_t i = 0; i < size; ++i) image[i] = uint8_t((i * 131 + seed * 17) ^ (i >> 8));
@@ -114,7 +94,7 @@ Bytes Image(size_t size, unsigned seed = 1) {
 // The whole exchange from the host's side; false as soon as a reply is missing.
 bool Download(HostEnd& host, const Bytes& image) {
     if (!host.WaitFor(kReady)) return false;
-    host.Write(Header(image));
+    host.Write(test_support::DownloadHeader(image));
     if (!host.WaitFor(kAck)) return false;
     for (size_t at = 0; at < image.size(); at += 128) {
         host.Write(Bytes(image.begin() + at, image.begin() + std::min(image.size(), at + 128)));
@@ -231,7 +211,7 @@ TEST_F(TargetProcess, ReceivesAnImageAndAccountsForEveryByte) {
         EXPECT_FALSE(fs::is_symlink(Path("port")));  // removed at exit
 
         const auto trace = ReadTrace(Path("trace.txt"));
-        Bytes sent = Header(image);
+        Bytes sent = test_support::DownloadHeader(image);
         sent.insert(sent.end(), image.begin(), image.end());
         sent.insert(sent.end(), kEnd.begin(), kEnd.end());
         EXPECT_EQ(Direction(trace, true), sent);
@@ -308,7 +288,7 @@ TEST_F(TargetProcess, AHangUpEndsTheRunWhateverTheBoardCount) {
     auto target = Start({"--boards", "3", "--swap-gap", "0", "--hangup-after-block", "1"});
     HostEnd host(ptyPath);
     ASSERT_TRUE(host.WaitFor(kReady));
-    host.Write(Header(image));
+    host.Write(test_support::DownloadHeader(image));
     ASSERT_TRUE(host.WaitFor(kAck));
     host.Write(Bytes(image.begin(), image.begin() + 128));
     EXPECT_EQ(target->Wait(kGenerous), kTargetIncomplete) << target->Out();
