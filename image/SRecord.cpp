@@ -66,6 +66,7 @@ public:
             case 2:
             case 3:
                 ++dataRecords;
+                counted = false;
                 if (uint64_t(address) + dataBytes > (1ull << 32))
                     return Damage("data at or above 4 GiB");
                 if (dataBytes > 0 &&
@@ -78,6 +79,7 @@ public:
             case 6:
                 if (dataBytes != 0) return Damage("bad count record");
                 if (address != dataRecords) return Damage("record count does not match");
+                counted = true;
                 return true;
             default:  // 7, 8, 9
                 if (dataBytes != 0) return Damage("bad termination record");
@@ -110,6 +112,7 @@ public:
     uint32_t dataRecords = 0;
     bool records = false;
     bool ended = false;
+    bool counted = false;  // a matching S5/S6 follows the last data record
     bool outOfMemory = false;
     const char* reason = nullptr;
     std::optional<uint32_t> entry;
@@ -155,7 +158,9 @@ ReaderResult ParseSRecord(std::vector<uint8_t>& buffer, ImageOrigin origin) {
 
     ReaderResult result;
     result.entry = reader.entry;
-    result.endRecord = reader.ended;
+    // Tools that know no entry address (srec_cat among them) end with the
+    // count record: a file whose data all precede a matching count is whole.
+    result.endRecord = reader.ended || reader.counted;
     if (reader.outOfMemory) {
         result.status = ReaderStatus::OutOfMemory;
     } else if (reader.reason || !reader.records) {

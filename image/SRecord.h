@@ -19,5 +19,6 @@
 // reading, with its line. Refused as well: no record at all, a record hidden
 // by blanks or that lost its 'S', a byte given two different values, data
 // below the origin. Tolerated: other text lines, blanks at the end of a line,
-// a UTF-8 byte-order mark, no S7/S8/S9 (endRecord false). Never throws.
+// a UTF-8 byte-order mark, no S7/S8/S9 (endRecord false, unless a matching
+// S5/S6 follows the last data record). Never throws.
 ReaderResult ParseSRecord(std::vector<uint8_t>& buffer, ImageOrigin origin = {});

@@ -108,12 +108,14 @@ std::string SRecordLine(std::string line, uint64_t number, int& dataRecords, boo
     const int data = bytes[0] - width - 1;
     if (type >= 1 && type <= 3) {
         ++dataRecords;
+        out.result.endRecord = false;  // data after a count: the count no longer ends the file
         if (address + uint64_t(data) > 0x100000000ull) return "data at or above 4 GiB";
         for (int i = 0; i < data; ++i)
             map.Place(address + uint64_t(i), uint8_t(bytes[1 + width + i]), number);
     } else if (type == 5 || type == 6) {
         if (data != 0) return "bad count record";
         if (address != uint64_t(dataRecords)) return "record count does not match";
+        out.result.endRecord = true;  // every data record so far is counted
     } else if (type >= 7) {
         if (data != 0) return "bad termination record";
         out.result.entry = uint32_t(address);

@@ -43,6 +43,9 @@ TEST(SRecord, DataRecordsPlaceTheirBytesAndTheTerminationGivesTheEntry) {
     EXPECT_EQ(image, std::vector<uint8_t>{1});
     EXPECT_FALSE(open.endRecord);
     EXPECT_FALSE(open.entry);
+    // A matching count after the last data record ends the file as srec_cat writes it.
+    EXPECT_TRUE(Parse(Lines({SRecordLine(1, 0, {1}), SRecordLine(5, 1, {})}), image).endRecord);
+    EXPECT_FALSE(Parse(Lines({SRecordLine(5, 0, {}), SRecordLine(1, 0, {1})}), image).endRecord);
 }
 
 TEST(SRecord, CountRecordsMustCountTheDataRecordsBeforeThem) {
