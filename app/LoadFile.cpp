@@ -68,7 +68,13 @@ bool CDownloaderDlg::LoadFile(const std::wstring& path) {
             AppendMessage("Can't open file !");
             return false;
         case LoadStatus::Damaged:
-            if (load.format == FileFormat::IntelHex)
+            if (load.read.tooWide) {
+                // Data that reach too far: the file's two ends, on a line of their own.
+                AppendMessage(load.format == FileFormat::IntelHex  ? "Bad HEX file !"
+                              : load.format == FileFormat::SRecord ? "Bad S-record file !"
+                                                                   : "Bad ELF file !");
+                AppendMessage("\r\n%s", load.read.reason.c_str());
+            } else if (load.format == FileFormat::IntelHex)
                 AppendMessage("Bad HEX record at line %s !",
                               std::to_string(load.read.line).c_str());
             else if (load.format == FileFormat::SRecord)

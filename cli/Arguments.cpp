@@ -31,6 +31,33 @@ std::optional<ImageOrigin> ParseOrigin(const std::string& text) {
     return ImageOrigin{false, address};
 }
 
+std::optional<uint64_t> ParseSpan(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    unsigned shift = 0;
+    switch (text.back()) {
+        case 'k':
+        case 'K':
+            shift = 10;
+            break;
+        case 'm':
+        case 'M':
+            shift = 20;
+            break;
+        case 'g':
+        case 'G':
+            shift = 30;
+            break;
+    }
+    const char* first = text.data();
+    const char* last = text.data() + text.size() - (shift ? 1 : 0);
+    uint64_t count = 0;
+    const auto [at, error] = std::from_chars(first, last, count, 10);
+    if (first == last || error != std::errc() || at != last) return std::nullopt;
+    constexpr uint64_t kLimit = 4ull << 30;
+    if (count == 0 || count > (kLimit >> shift)) return std::nullopt;
+    return count << shift;
+}
+
 int LoadFirmwareArgument(const std::string& argument, std::vector<uint8_t>& image,
                          std::ostream& err, FirmwareLoad* details, ImageOrigin origin) {
     FirmwareLoad load = LoadFirmwareFile(PathFromArgument(argument), image, origin);

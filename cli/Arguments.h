@@ -27,6 +27,11 @@ int LoadFirmwareArgument(const std::string& argument, std::vector<uint8_t>& imag
 // below 4 GiB. Nothing when it is neither.
 std::optional<ImageOrigin> ParseOrigin(const std::string& text);
 
+// --max-span's value: a whole number of bytes, optionally with a K, M or G
+// suffix (any case, powers of 1024), from 1 to 4G. Nothing otherwise.
+std::optional<uint64_t> ParseSpan(const std::string& text);
+inline constexpr const char* kSpanHint = " (bytes, with K, M or G, from 1 to 4G)";
+
 // "kestrune-cli: FILE: REASON", the line before "Can't open file !" and
 // "Can't write file !": `error` is the errno value that says why.
 void TellFileError(std::ostream& err, const std::string& argument, int error);

@@ -40,7 +40,7 @@ constexpr const char* kHelp =
     "                             [--repeat [--gap MS]] [--log FILE] [--json]\n"
     "                             [--serial ADDR --serial-file COUNTER\n"
     "                              [--serial-format FORMAT] [--serial-start N]]\n"
-    "                             [--origin ADDR|lowest] FILE\n"
+    "                             [--origin ADDR|lowest] [--max-span SIZE] FILE\n"
     "\n"
     "Downloads FILE into the boot loader on the serial port NAME, as the\n"
     "dialog's Download button does. FILE is loaded as `kestrune-cli info`\n"
@@ -88,6 +88,8 @@ constexpr const char* kHelp =
     "  --origin ADDR the image starts at ADDR (decimal or 0x hex) instead of 0,\n"
     "                or at the lowest address written with `lowest` (as for\n"
     "                `info`); the target still places it at its offset 0\n"
+    "  --max-span SIZE  the data may reach SIZE bytes from the image's first\n"
+    "                address (K, M, G suffixes; default 256M, at most 4G)\n"
     "  -h, --help    show this help\n"
     "\n"
     "Progress goes to the error stream: a bar on a terminal, otherwise a line\n"
@@ -123,8 +125,8 @@ constexpr const char* kHelp =
     "  9   Download.....Read time out !  (no reply to the header or a block)\n"
     "  6, 9  also when the device went away (unplugged): a line says so\n"
     "  10  Download.....User stop !  (Ctrl+C)\n"
-    "  11  FILE is damaged (\"kestrune-cli: FILE: line N: REASON\") or has data\n"
-    "      below --origin: nothing is sent\n"
+    "  11  FILE is damaged (\"kestrune-cli: FILE: line N: REASON\"), has data\n"
+    "      below --origin or wider than --max-span: nothing is sent\n"
     "  12  --repeat: a board that announced did not succeed or was left\n"
     "      unflashed (0: every one did; 5: a port did not open)\n"
     "  13  Download.....Verify Error !  (every block was acknowledged, but\n"
@@ -195,7 +197,7 @@ std::optional<std::string> ParseSerialOptions(const std::optional<std::string>& 
 }
 
 std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions& options) {
-    std::optional<std::string> baud, gap, file, origin, serial, serialFormat, serialStart;
+    std::optional<std::string> baud, gap, file, origin, maxSpan, serial, serialFormat, serialStart;
     bool files = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
@@ -215,8 +217,9 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
         }
         std::optional<std::string> value;
         std::string name;
-        for (const char* option : {"--port", "--baud", "--gap", "--log", "--origin", "--serial",
-                                   "--serial-file", "--serial-format", "--serial-start"}) {
+        for (const char* option :
+             {"--port", "--baud", "--gap", "--log", "--origin", "--max-span", "--serial",
+              "--serial-file", "--serial-format", "--serial-start"}) {
             const std::string withEquals = std::string(option) + "=";
             if (files) break;
             if (arg == option) {
@@ -244,6 +247,7 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
         if (name == "--serial-format") serialFormat = value;
         if (name == "--serial-start") serialStart = value;
         if (name == "--origin") origin = value;
+        if (name == "--max-span") maxSpan = value;
         if (value) continue;
         if (!files && arg.size() > 1 && arg[0] == '-') return "unknown option " + arg;
         if (file) return "only one FILE, got another: " + arg;
@@ -272,6 +276,11 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
         const auto parsed = ParseOrigin(*origin);
         if (!parsed) return "bad --origin " + *origin + " (an address below 4 GiB, or lowest)";
         options.origin = *parsed;
+    }
+    if (maxSpan) {
+        const auto parsed = ParseSpan(*maxSpan);
+        if (!parsed) return "bad --max-span " + *maxSpan + kSpanHint;
+        options.origin.maxSpan = *parsed;
     }
     options.file = *file;
     return std::nullopt;

@@ -14,7 +14,8 @@
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: kestrune-cli info FILE [--origin ADDR|lowest] [--output IMAGE.bin]\n"
+    "Usage: kestrune-cli info FILE [--origin ADDR|lowest] [--max-span SIZE]\n"
+    "                          [--output IMAGE.bin]\n"
     "\n"
     "Loads FILE the way the dialog's Load File does. The extension (after the\n"
     "last dot, any case) chooses the format:\n"
@@ -47,6 +48,11 @@ constexpr const char* kHelp =
     "                      of 0; data below ADDR is an error. `lowest` starts it\n"
     "                      at the lowest address written. Raw binary files\n"
     "                      carry no addresses and are not affected.\n"
+    "  --max-span SIZE     allow the data to reach SIZE bytes from the image's\n"
+    "                      first address (K, M, G suffixes; default 256M, at\n"
+    "                      most 4G). A wider file is refused before any memory\n"
+    "                      is taken for it: a stray record far away, or an\n"
+    "                      image that needs --origin.\n"
     "  --output IMAGE.bin  also write the flat image to IMAGE.bin\n"
     "  -h, --help          show this help\n"
     "\n"
@@ -56,14 +62,15 @@ constexpr const char* kHelp =
     "  3   not enough memory for FILE (\"Not enough memory for the file !\"), or\n"
     "      FILE is over 4 GiB\n"
     "  4   IMAGE.bin cannot be written (\"Can't write file !\")\n"
-    "  11  FILE is damaged (\"kestrune-cli: FILE: line N: REASON\"), or has\n"
-    "      data below --origin\n"
+    "  11  FILE is damaged (\"kestrune-cli: FILE: line N: REASON\"), has data\n"
+    "      below --origin, or data that reach wider than --max-span\n"
     "  64  bad command line\n";
 
 struct InfoOptions {
     std::string file;
     std::optional<std::string> output;
     std::optional<ImageOrigin> origin;
+    std::optional<uint64_t> maxSpan;
     bool help = false;
 };
 
@@ -88,6 +95,11 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, InfoOptions& op
             options.origin = ParseOrigin(value);
             if (!options.origin)
                 return "bad --origin " + value + " (an address below 4 GiB, or lowest)";
+        } else if (!files && (arg == "--max-span" || arg.rfind("--max-span=", 0) == 0)) {
+            if (arg == "--max-span" && i + 1 == args.size()) return "--max-span needs a size";
+            const std::string value = arg == "--max-span" ? args[++i] : arg.substr(11);
+            options.maxSpan = ParseSpan(value);
+            if (!options.maxSpan) return "bad --max-span " + value + kSpanHint;
         } else if (!files && arg.size() > 1 && arg[0] == '-') {
             return "unknown option " + arg;
         } else if (fileArg) {
@@ -136,8 +148,9 @@ int RunInfoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
 
     std::vector<uint8_t> image;
     FirmwareLoad load;
-    if (const int status = LoadFirmwareArgument(options.file, image, err, &load,
-                                                options.origin.value_or(ImageOrigin{}));
+    ImageOrigin origin = options.origin.value_or(ImageOrigin{});
+    if (options.maxSpan) origin.maxSpan = *options.maxSpan;
+    if (const int status = LoadFirmwareArgument(options.file, image, err, &load, origin);
         status != kExitOk) {
         return status;
     }

@@ -40,6 +40,10 @@ _kestrune_cli() {
         # shellcheck disable=SC2207
         COMPREPLY=($(compgen -W "lowest 0x08000000" -- "$cur"))
         return ;;
+    --max-span)
+        # shellcheck disable=SC2207
+        COMPREPLY=($(compgen -W "256M 1G 4G" -- "$cur"))
+        return ;;
     --output | --log | --serial-file)
         # shellcheck disable=SC2207
         COMPREPLY=($(compgen -f -- "$cur"))

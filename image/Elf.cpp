@@ -98,9 +98,9 @@ ReaderResult ParseElf(std::vector<uint8_t>& buffer, ImageOrigin origin) {
             return refuse(Segment(i, "has more file bytes than memory bytes"));
         if (machine == kAvr && physical >= 0x800000) {
             char text[96];
-            std::snprintf(text, sizeof text, "segment %llu: %llu bytes at 0x%08llX (%s)",
+            std::snprintf(text, sizeof text, "segment %llu: %llu byte%s at 0x%08llX (%s)",
                           static_cast<unsigned long long>(i),
-                          static_cast<unsigned long long>(fileBytes),
+                          static_cast<unsigned long long>(fileBytes), fileBytes == 1 ? "" : "s",
                           static_cast<unsigned long long>(physical), AvrMemory(physical));
             result.leftOut.emplace_back(text);
             continue;

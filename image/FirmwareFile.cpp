@@ -12,6 +12,7 @@
 
 #include "image/Elf.h"
 #include "image/IntelHex.h"
+#include "image/LargeBlock.h"
 #include "image/SRecord.h"
 
 namespace {
@@ -55,6 +56,7 @@ Read ReadAll(std::FILE* file, std::vector<uint8_t>& bytes) {
     uint64_t length = 0;
     const bool regular = IsRegular(file, length);
     if (regular && length > kLengthLimit) return Read::TooLong;
+    ReserveLarge(bytes, size_t(regular ? length : 64 * 1024));
     bytes.resize(size_t(regular ? length : 64 * 1024));
     size_t used = 0;
     for (;;) {
@@ -99,7 +101,10 @@ ReaderResult FromHex(const HexResult& hex) {
         build.origin = hex.origin;
         build.status = hex.damage == HexDamage::Conflict      ? ImageBuild::Conflict
                        : hex.damage == HexDamage::BelowOrigin ? ImageBuild::BelowOrigin
+                       : hex.damage == HexDamage::TooWide     ? ImageBuild::TooWide
+                       : hex.damage == HexDamage::TooLong     ? ImageBuild::TooLong
                                                               : ImageBuild::Ok;
+        read.tooWide = hex.damage == HexDamage::TooWide || hex.damage == HexDamage::TooLong;
         read.reason =
             build.status == ImageBuild::Ok ? HexDamageReason(hex.damage) : ImageRefusal(build);
     }

@@ -30,8 +30,9 @@ struct FirmwareLoad {
 // `origin` (raw binary files carry no address and ignore it). On failure
 // `image` is untouched: CannotOpen when the file cannot be opened or read to
 // its end (directories included); OutOfMemory when its bytes or its image do
-// not fit in memory or in a 32-bit length (more than 0xFFFFFFFF bytes);
-// Damaged when the reader refuses the file. Every file is read until it ends
-// (or passes that limit), whatever size the system reports for it.
+// not fit in memory, or a raw file is longer than 0xFFFFFFFF bytes; Damaged
+// when the reader refuses the file, also when its data span more than
+// `origin.maxSpan` (raw files carry no addresses and have no such limit). Every file is read until
+// it ends (or passes that limit), whatever size the system reports for it.
 FirmwareLoad LoadFirmwareFile(const std::filesystem::path& path, std::vector<uint8_t>& image,
                               ImageOrigin origin = {});

@@ -146,6 +146,10 @@ const char* HexDamageReason(HexDamage damage) {
             return "already holds another value";
         case HexDamage::BelowOrigin:
             return "data below the origin";
+        case HexDamage::TooWide:
+            return "data too far apart";
+        case HexDamage::TooLong:
+            return "data span 4 GiB";
     }
     return "";
 }
@@ -236,8 +240,12 @@ HexResult ParseIntelHex(std::vector<uint8_t>& buffer, ImageOrigin origin) {
             result.line = build.where;
             break;
         case ImageBuild::BelowOrigin:
+        case ImageBuild::TooWide:
+        case ImageBuild::TooLong:
             result.status = HexStatus::Damaged;
-            result.damage = HexDamage::BelowOrigin;
+            result.damage = build.status == ImageBuild::BelowOrigin ? HexDamage::BelowOrigin
+                            : build.status == ImageBuild::TooWide   ? HexDamage::TooWide
+                                                                    : HexDamage::TooLong;
             break;
     }
     return result;

@@ -24,6 +24,8 @@ enum class HexDamage : uint8_t {
     EndRecord,         // type 01 whose length is not 0
     Conflict,          // a record gives `address` a different value from an earlier one
     BelowOrigin,       // data at `address`, below the image's origin (line 0)
+    TooWide,           // from the origin to `address`, the highest, is over the limit (line 0)
+    TooLong,           // from the origin to `address` is exactly 4 GiB (line 0)
 };
 
 // "checksum mismatch" and the like: lower case, no line break.
@@ -44,7 +46,7 @@ struct HexResult {
     HexDamage damage = HexDamage::None;  // when Damaged
     uint64_t line = 0;                   // when Damaged: 1-based, CR LF, LF and CR each end one
     std::optional<StartAddress> start;   // the last start-address record, if any
-    uint32_t address = 0;                // Conflict, BelowOrigin: the address
+    uint32_t address = 0;                // Conflict, BelowOrigin, TooWide, TooLong: the address
     bool endRecord = false;              // an end-of-file record ended the reading
     uint32_t origin = 0;                 // Whole: the address of the image's first byte
     uint32_t lowest = 0, highest = 0;    // Whole, with data: the lowest and highest address written
@@ -63,8 +65,9 @@ struct HexResult {
 // that do not begin with ':' (ignored: Ctrl+Z, comments), spaces and tabs at
 // the end of a line, a UTF-8 byte-order mark at the start, a missing end
 // record (`endRecord` tells), anything after the first end record (ignored),
-// identical repeats. A zero-length data record places nothing. OutOfMemory when the heap cannot
-// supply the image or its length would not fit in 32 bits (a byte at 0xFFFFFFFF).
+// identical repeats. A zero-length data record places nothing. Refused before
+// the image is allocated: data reaching further from the origin than it
+// allows, or exactly 4 GiB. OutOfMemory when the heap cannot supply the image.
 //
 // One pass over the text; the image is allocated once, at its final length,
 // so memory peaks at text + image + a small constant. Never throws.

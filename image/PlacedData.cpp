@@ -5,6 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "image/LargeBlock.h"
+
 namespace {
 
 constexpr size_t kHeader = 8;  // packed: 4-byte address, 4-byte count (native order), data
@@ -73,6 +75,11 @@ ImageBuild PlacedData::BuildImage(ImageOrigin origin, std::vector<uint8_t>& imag
         return build;
     }
     const uint64_t length = highestEnd - build.origin;
+    if (length > 0xFFFFFFFFull || length > origin.maxSpan) {
+        build.status = length > 0xFFFFFFFFull ? ImageBuild::TooLong : ImageBuild::TooWide;
+        build.address = uint32_t(highestEnd - 1);
+        return build;
+    }
     const bool overlaps =
         !suspects.empty() ||
         std::any_of(pieces.begin(), pieces.end(), [](const Piece& p) { return p.suspect; });
@@ -80,7 +87,7 @@ ImageBuild PlacedData::BuildImage(ImageOrigin origin, std::vector<uint8_t>& imag
     // highest end before it, which files without overlaps never do.
     std::vector<uint8_t> written;
     try {
-        if (length > 0xFFFFFFFFull) throw std::length_error("image length");
+        ReserveLarge(image, size_t(length));
         image.assign(size_t(length), 0xFF);
         if (overlaps) written.assign(size_t((length + 7) / 8), 0);
     } catch (const std::exception&) {  // bad_alloc, or length_error on a 32-bit system
@@ -110,7 +117,31 @@ ImageBuild PlacedData::BuildImage(ImageOrigin origin, std::vector<uint8_t>& imag
     return build;
 }
 
+namespace {
+
+// "4 GiB", "300 MiB", "12.5 KiB", "100 bytes": a span for a reader.
+std::string SpanSize(uint64_t bytes) {
+    const char* const units[] = {"bytes", "KiB", "MiB", "GiB"};
+    double value = double(bytes);
+    int unit = 0;
+    while (unit < 3 && value >= 1024) value /= 1024, ++unit;
+    char text[24];
+    std::snprintf(text, sizeof text, "%.3g %s", value, units[unit]);
+    return text;
+}
+
+}  // namespace
+
 std::string ImageRefusal(const ImageBuild& build) {
+    if (build.status == ImageBuild::TooWide || build.status == ImageBuild::TooLong) {
+        char ends[64];
+        std::snprintf(ends, sizeof ends, "the data reach from 0x%08X to 0x%08X",
+                      unsigned(build.origin), unsigned(build.address));
+        if (build.status == ImageBuild::TooLong)
+            return std::string(ends) + ": 4 GiB, one byte more than an image can hold";
+        return std::string(ends) + " (" + SpanSize(uint64_t(build.address) - build.origin + 1) +
+               "): a stray record, or an image that needs --origin?";
+    }
     char text[80] = "";
     if (build.status == ImageBuild::Conflict)
         std::snprintf(text, sizeof text, "0x%08X already holds another value",

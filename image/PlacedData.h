@@ -15,15 +15,25 @@
 #include <utility>
 #include <vector>
 
-// Where the image starts: a fixed address, or the lowest address written.
+// The widest image a file may make unless the caller allows more: far more
+// than any microcontroller's flash, far less than a stray record far away
+// would cost in memory.
+constexpr uint64_t kDefaultMaxSpan = 256ull << 20;
+
+// Where the image starts: a fixed address, or the lowest address written;
+// and how many bytes it may reach from there.
 struct ImageOrigin {
     bool lowest = false;
     uint32_t address = 0;  // when not `lowest`
+    uint64_t maxSpan = kDefaultMaxSpan;
 };
 
 struct ImageBuild {
-    enum Status : uint8_t { Ok, OutOfMemory, Conflict, BelowOrigin } status = Ok;
-    uint32_t address = 0;  // Conflict: the first address given two values; BelowOrigin: the lowest
+    // TooWide: the span from the origin to the highest address is over the
+    // limit; TooLong: it is exactly 4 GiB, one byte more than a 32-bit length.
+    enum Status : uint8_t { Ok, OutOfMemory, Conflict, BelowOrigin, TooWide, TooLong } status = Ok;
+    uint32_t address = 0;  // Conflict: the first address given two values; BelowOrigin: the
+                           // lowest; TooWide, TooLong: the highest address written
     uint64_t where = 0;    // Conflict: the later piece's line (or segment) as the reader gave it
     uint32_t origin = 0;   // the image's first address
 };
@@ -46,9 +56,10 @@ public:
     uint64_t HighestEnd() const { return highestEnd; }  // one past the highest address written
 
     // The flat image from the origin to the highest end, 0xFF where nothing
-    // was written. Refused, with `image` empty: a byte given two different
-    // values (identical repeats are fine), data below the origin, an image
-    // longer than a 32-bit length or than the heap can supply.
+    // was written. Refused, with `image` empty and before any allocation: a
+    // span over the origin's limit, or of 4 GiB. Refused after it: a byte
+    // given two different values (identical repeats are fine), data below
+    // the origin, an image longer than the heap can supply.
     ImageBuild BuildImage(ImageOrigin origin, std::vector<uint8_t>& image) const;
 
 private:
@@ -72,5 +83,6 @@ private:
 };
 
 // "0x08000010 already holds another value", "data at 0x00000100 lies below
-// the origin 0x08000000": the reason a Conflict or BelowOrigin build gives.
+// the origin 0x08000000", "the data reach from 0x00000000 to 0xFFFFFF00
+// (4 GiB): ...": the reason a refused build gives.
 std::string ImageRefusal(const ImageBuild& build);

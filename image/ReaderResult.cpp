@@ -22,6 +22,10 @@ void BuildImageInto(const PlacedData& placed, ImageOrigin origin, std::vector<ui
                 result.reason = "segment " + std::to_string(build.where) + ": ";
             result.reason += ImageRefusal(build);
             return;
+        case ImageBuild::TooWide:
+        case ImageBuild::TooLong:
+            result.tooWide = true;
+            [[fallthrough]];
         case ImageBuild::BelowOrigin:
             result.status = ReaderStatus::Damaged;
             result.reason = ImageRefusal(build);

@@ -23,6 +23,7 @@ struct ReaderResult {
     uint32_t origin = 0;                // Whole: the address of the image's first byte
     bool endRecord = true;              // text formats: false when the file has no end record
     std::vector<std::string> leftOut;   // what the image does not hold, one phrase each
+    bool tooWide = false;               // Damaged: the data span more than the image may
 };
 
 class PlacedData;

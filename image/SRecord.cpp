@@ -32,7 +32,14 @@ public:
     // The line [start, end) of the text; false once the reading ends.
     bool Line(const uint8_t* text, size_t start, size_t end) {
         while (end > start && IsBlank(text[end - 1])) --end;
-        if (!IsRecordStart(text + start, end - start)) return OtherLine(text, start, end);
+        if (!IsRecordStart(text + start, end - start)) {
+            // An 'S' begins a record: one whose type is lost must not vanish.
+            if (end > start && (text[start] == 'S' || text[start] == 's')) {
+                records = true;
+                return Damage("record type is not a digit");
+            }
+            return OtherLine(text, start, end);
+        }
         records = true;
         const uint8_t* digits = text + start + 2;
         const size_t count = end - start - 2;

@@ -11,6 +11,8 @@ windows=${2:-build/windows}
 cd "$(dirname "$0")/.."
 echo "== ParseIntelHex, ParseSRecord, ParseElf"
 "$release/bench/bench_intelhex"
+echo "== the readers beside objcopy and srec_cat, 16 MiB of firmware at 0x08000000, whole process"
+tools/bench-readers.sh "$release"
 echo "== serial numbers: stamping a 64 KiB image, taking a number from the counter file"
 "$release/bench/bench_serial_number"
 echo "== download, 64 KiB at 115200 baud"

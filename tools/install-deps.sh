@@ -7,7 +7,7 @@ pkgs=(cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev g++-m
       nlohmann-json3-dev clang clang-tidy clang-format libclang-rt-14-dev git zip unzip man-db
       gcc-avr avr-libc binutils-avr simavr libsimavr-dev libelf-dev pkg-config
       gcc-arm-none-eabi binutils-arm-none-eabi libnewlib-arm-none-eabi srecord
-      libunicorn-dev qemu-system-arm postgresql libpq-dev)
+      libunicorn-dev qemu-system-arm postgresql libpq-dev hyperfine)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -101,6 +101,11 @@ TEST_F(LoadFile, EveryFormatLoadsAndSaysWhatItFound) {
         {L"b.S19", "S1060000010203F3\nS9030000FC\n", true, L"Open file ok !"},
         {L"c.srec", "S1060000010203F4\n", false, L"Bad S-record at line 1 !"},
         {L"d.elf", "not ELF", false, L"Bad ELF file: not an ELF file !"},
+        {L"e.s19", "S 1060000010203F3\n", false, L"Bad S-record at line 1 !"},
+        // Data at both ends of the address space: the reason on a line of its own.
+        {L"far.hex", ":0100000001FE\n:02000004FFFFFC\n:01FF000002FE\n:00000001FF\n", false,
+         L"Bad HEX file !\r\nthe data reach from 0x00000000 to 0xFFFFFF00 (4 GiB): a stray "
+         L"record, or an image that needs --origin?"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::filesystem::path(c.name).string());

@@ -325,6 +325,13 @@ TEST_F(Download, OriginStartsTheImageSent) {
     EXPECT_EQ(cli.exitCode, kExitOk) << cli.err;
     EXPECT_EQ(target->Wait(kGenerous), kTargetImageOk) << target->Out();
     EXPECT_EQ(RunDownload(Path("fw.srec"), {"--origin", "low"}).exitCode, kExitUsage);
+    // From 0 the data reach 128 MiB: over the limit given, refused before any port opens.
+    const RunResult wide = RunDownload(Path("fw.srec"), {"--max-span", "1M"});
+    EXPECT_EQ(wide.exitCode, kExitDamaged);
+    EXPECT_NE(wide.err.find("the data reach from 0x00000000 to 0x08000013 (128 MiB)"),
+              std::string::npos)
+        << wide.err;
+    EXPECT_EQ(RunDownload(Path("fw.srec"), {"--max-span", "1X"}).exitCode, kExitUsage);
 }
 
 }  // namespace

@@ -162,6 +162,17 @@ TEST_F(InfoCommand, OriginStartsTheImageWhereAsked) {
          kExitDamaged,
          "",
          "kestrune-cli: " + file + ": data at 0x08000010 lies below the origin 0x08000011\n"},
+        // From 0 the data reach 128 MiB: within the default limit, not within 64M.
+        {{"--max-span=64M", "--origin", "0"},
+         kExitDamaged,
+         "",
+         "kestrune-cli: " + file +
+             ": the data reach from 0x00000000 to 0x08000013 (128 MiB): a stray record, or an "
+             "image that needs --origin?\n"},
+        {{"--max-span", "4K", "--origin", "0x08000000"},
+         kExitOk,
+         head + "size: 20\nchecksum: 10F5\n" + tail + "origin: 0x08000000\nentry: 0x08000010\n",
+         ""},
     };
     for (const auto& c : cases) {
         CommandArgs args = c.options;
@@ -183,7 +194,12 @@ TEST_F(InfoCommand, CommandLineMistakesAreUsageErrors) {
                                                             {raw, "--origin"},
                                                             {raw, "--origin", "0x100000000"},
                                                             {raw, "--origin=12a"},
-                                                            {raw, "--origin="}}) {
+                                                            {raw, "--origin="},
+                                                            {raw, "--max-span", "0"},
+                                                            {raw, "--max-span", "5G"},
+                                                            {raw, "--max-span=4097M"},
+                                                            {raw, "--max-span", "1T"},
+                                                            {raw, "--max-span=K"}}) {
         EXPECT_EQ(Run(args), kExitUsage) << ::testing::PrintToString(args);
         EXPECT_NE(err.str().find("Usage: kestrune-cli info"), std::string::npos);
         EXPECT_EQ(out.str(), "");
@@ -197,7 +213,7 @@ TEST_F(InfoCommand, CommandLineMistakesAreUsageErrors) {
 TEST_F(InfoCommand, HelpExplainsTheCommand) {
     EXPECT_EQ(Run({"--help"}), kExitOk);
     EXPECT_NE(
-        out.str().find("Usage: kestrune-cli info FILE [--origin ADDR|lowest] [--output IMAGE.bin]"),
+        out.str().find("Usage: kestrune-cli info FILE [--origin ADDR|lowest] [--max-span SIZE]"),
         std::string::npos);
     EXPECT_NE(out.str().find("Can't open file !"), std::string::npos);
     EXPECT_EQ(Run({"-h"}), kExitOk);

@@ -48,8 +48,8 @@ TEST(Elf, AvrSegmentsOutsideProgramMemoryAreLeftOutAndNamed) {
     EXPECT_EQ(image, (std::vector<uint8_t>{0x0C, 0x94}));
     EXPECT_EQ(result.leftOut,
               (std::vector<std::string>{"segment 1: 3 bytes at 0x00810000 (EEPROM)",
-                                        "segment 2: 1 bytes at 0x00820000 (fuses)",
-                                        "segment 3: 1 bytes at 0x00840000 (signature)"}));
+                                        "segment 2: 1 byte at 0x00820000 (fuses)",
+                                        "segment 3: 1 byte at 0x00840000 (signature)"}));
     // The same addresses are plain data for other machines.
     EXPECT_EQ(Parse(WriteElf({}, {{0x810000, {1}}}), image).status, ReaderStatus::Whole);
     EXPECT_EQ(image.size(), 0x810001u);

@@ -119,7 +119,12 @@ ModelResult ModelParse(const std::string& text, uint64_t heapLimit) {
     }
     if (out.result.status == HexStatus::Damaged) {
         out.result.line = lineNumber;
-    } else if (model.highest > 0xFFFFFFFFull || model.highest > heapLimit) {
+    } else if (model.highest > kDefaultMaxSpan) {
+        // Refused before any allocation; 4 GiB exactly has a reason of its own.
+        out.result.status = HexStatus::Damaged;
+        out.result.damage = model.highest > 0xFFFFFFFFull ? HexDamage::TooLong : HexDamage::TooWide;
+        out.result.address = uint32_t(model.highest - 1);
+    } else if (model.highest > heapLimit) {
         out.result.status = HexStatus::OutOfMemory;
     } else if (model.conflictLine) {
         out.result.status = HexStatus::Damaged;

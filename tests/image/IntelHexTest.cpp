@@ -276,11 +276,14 @@ TEST(IntelHex, StartAddressRecordsAreKeptAndReadingGoesOn) {
     EXPECT_FALSE(ParseOutcome(Lines({DataRecord(0, {1})})).start.has_value());
 }
 
-TEST(IntelHex, ImagesTooLongForA32BitLengthAreOutOfMemory) {
-    // The byte at 0xFFFFFFFF is below 4 GiB, but the image would be 4 GiB long.
+TEST(IntelHex, ImagesTooLongForA32BitLengthAreRefusedAsSuch) {
+    // The byte at 0xFFFFFFFF is below 4 GiB, but the image would be 4 GiB
+    // long: refused as that, not as a lack of memory.
     const HexResult result =
         ParseOutcome(Lines({DataRecord(0, {9}), LinearAddress(0xFFFF), DataRecord(0xFFFF, {1})}));
-    EXPECT_EQ(result.status, HexStatus::OutOfMemory);
+    EXPECT_EQ(result.status, HexStatus::Damaged);
+    EXPECT_EQ(result.damage, HexDamage::TooLong);
+    EXPECT_EQ(result.address, 0xFFFFFFFFu);
     // A segment base cannot reach that far: 0xFFFF << 4 + 0xFFFF is just past 1 MiB.
     const auto image = ParseText(Lines({SegmentAddress(0xFFFF), DataRecord(0xFFFF, {5})}));
     ASSERT_EQ(image.size(), 0x10FFF0u);

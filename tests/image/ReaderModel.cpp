@@ -39,7 +39,24 @@ struct ByteMap {
             r.reason = text;
             return;
         }
-        if (high + 1 - start > heapLimit) {
+        const uint64_t span = high + 1 - start;
+        if (span > 0xFFFFFFFFull || span > origin.maxSpan) {
+            r.status = ReaderStatus::Damaged;
+            r.tooWide = true;
+            std::snprintf(text, sizeof text, "the data reach from 0x%08X to 0x%08X",
+                          unsigned(start), unsigned(high));
+            r.reason = text;
+            if (span > 0xFFFFFFFFull) {
+                r.reason += ": 4 GiB, one byte more than an image can hold";
+                return;
+            }
+            const char* unit = span >= 1u << 30 ? "GiB" : span >= 1u << 20 ? "MiB" : "KiB";
+            const double scale = span >= 1u << 30 ? 0x1p30 : span >= 1u << 20 ? 0x1p20 : 0x1p10;
+            std::snprintf(text, sizeof text, " (%.3g %s)", double(span) / scale, unit);
+            r.reason += std::string(text) + ": a stray record, or an image that needs --origin?";
+            return;
+        }
+        if (span > heapLimit) {
             r.status = ReaderStatus::OutOfMemory;
             return;
         }
@@ -80,6 +97,10 @@ std::string SRecordLine(std::string line, uint64_t number, int& dataRecords, boo
                         ByteMap& map, ReaderModel& out, bool& done) {
     while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
     if (!IsRecordStart(line)) {
+        if (!line.empty() && (line[0] == 'S' || line[0] == 's')) {
+            records = true;
+            return "record type is not a digit";
+        }
         const size_t first = line.find_first_not_of(" \t");
         if (first != std::string::npos && first > 0 && IsRecordStart(line.substr(first)))
             return "blank before 'S'";
