@@ -92,9 +92,13 @@ void DownloadWorker(DownloadJob& job, std::string portName, WorkerRequestQueue& 
     // "Success !" is shown as the blocks are done; a target that then rejects
     // the image it received adds its Verify Error on a line of its own.
     bool messageShown = false;
+    std::string noAnswer;  // why no board answered, for the line below the outcome
+    hooks.noAnswer = [&](const LineBytes& seen) { noAnswer = NoAnswerReason(seen, job.baudRate); };
     hooks.message = [&](const char* message) {
         if (std::exchange(messageShown, true)) QueueMessage(requests, "\r\nDownload");
         QueueMessage(requests, message);
+        if (!noAnswer.empty())
+            QueueMessage(requests, ("\r\n" + std::exchange(noAnswer, {})).c_str());
     };
     const Outcome outcome =
         RunExchange(*job.port, job.image.get(), job.length, job.startAddress, job.checksum, hooks);

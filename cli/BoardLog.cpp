@@ -76,8 +76,9 @@ std::unique_ptr<BoardLog> BoardLog::Open(const std::string& path, const std::str
     log->checksum = checksum;
     std::string reason;
     if (isNew &&
-        !log->Append("time,port,board,file,size,checksum,outcome,exit,seconds,bytes_per_s,serial\n",
-                     reason))
+        !log->Append(
+            "time,port,board,file,size,checksum,outcome,exit,seconds,bytes_per_s,serial,reason\n",
+            reason))
         return nullptr;
     return log;
 }
@@ -116,7 +117,7 @@ std::string BoardLog::Row(const BoardRecord& record) const {
     std::snprintf(numbers, sizeof numbers, ",%.3f,%.0f,", record.seconds, BytesPerSecond(record));
     row += numbers;
     if (record.serial) row += std::to_string(*record.serial);
-    return row + "\n";
+    return row + "," + CsvField(FailureReason(record)) + "\n";
 }
 
 void BoardLog::Finished(size_t port, const BoardRecord& record) {

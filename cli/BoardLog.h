@@ -1,10 +1,11 @@
 // `download --log FILE`: one CSV row per board, appended as the board ends,
 // after a header row when the file is new:
-//   time,port,board,file,size,checksum,outcome,exit,seconds,bytes_per_s,serial
+//   time,port,board,file,size,checksum,outcome,exit,seconds,bytes_per_s,serial,reason
 // time is local ISO 8601 with the offset; checksum four hex digits; outcome
 // the message without its dots ("Success !"); seconds with 3 decimals; serial
 // the number stamped into the board (empty without --serial), last so that
-// readers of the older columns keep them where they were.
+// readers of the older columns keep them where they were; reason why the board
+// failed when the port had a problem or no board answered (empty otherwise).
 // Each row goes out in one write to a descriptor opened for appending, so a
 // crash or a pulled plug later loses no board that had ended, rows from
 // several ports never interleave, and a failed row leaves nothing behind that

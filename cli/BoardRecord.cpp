@@ -7,6 +7,18 @@ std::string PortProblemLine(const BoardRecord& record) {
     return "kestrune-cli: " + record.port + ": " + record.portProblem;
 }
 
+std::string NoAnswerLine(const BoardRecord& record) {
+    if (record.noAnswer.empty()) return {};
+    return "kestrune-cli: " + record.port + ": " + record.noAnswer;
+}
+
+std::string ExpectLine(const std::string& port, const std::string& text, bool seen) {
+    return "kestrune-cli: " + port + ": " +
+           (seen ? "the board printed what was expected"
+                 : "the board did not print what was expected") +
+           " (\"" + text + "\")";
+}
+
 std::string OutcomeText(const std::string& message) {
     return message.substr(std::min(message.find_first_not_of('.'), message.size()));
 }

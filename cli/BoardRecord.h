@@ -24,7 +24,23 @@ struct BoardRecord {
     // Why the port failed, when it did: the system's reason it did not open
     // or refused a setting, or that the device went away. Empty otherwise.
     std::string portProblem;
+    // Why no board answered the Ready wait (Not find device): what the line carried.
+    std::string noAnswer;
 };
+
+// The reason a board failed that its row and its JSON outcome give: the
+// port's problem, else why no board answered; empty for other outcomes.
+inline const std::string& FailureReason(const BoardRecord& record) {
+    return record.portProblem.empty() ? record.noAnswer : record.portProblem;
+}
+
+// "kestrune-cli: COM7: no byte arrived: ...", the line after Not find device;
+// empty when the wait did not end that way.
+std::string NoAnswerLine(const BoardRecord& record);
+
+// --expect's verdict for the port named `port`: "kestrune-cli: COM7: the board
+// did not print what was expected ("TEXT")" or that it did.
+std::string ExpectLine(const std::string& port, const std::string& text, bool seen);
 
 // "kestrune-cli: COM7: the device went away", the line that goes before the
 // outcome; empty when the port had no problem.

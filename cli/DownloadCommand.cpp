@@ -40,6 +40,10 @@ constexpr const char* kHelp =
     "                             [--repeat [--gap MS]] [--log FILE] [--json]\n"
     "                             [--serial ADDR --serial-file COUNTER\n"
     "                              [--serial-format FORMAT] [--serial-start N]]\n"
+    "                             [--reset dtr|rts|dtr+rts|none [--reset-ms N]\n"
+    "                              [--reset-invert]]\n"
+    "                             [--monitor [SECONDS] [--monitor-baud RATE]\n"
+    "                              [--expect TEXT]]\n"
     "                             [--origin ADDR|lowest] [--max-span SIZE] FILE\n"
     "\n"
     "Downloads FILE into the boot loader on the serial port NAME, as the\n"
@@ -90,6 +94,22 @@ constexpr const char* kHelp =
     "                `info`); the target still places it at its offset 0\n"
     "  --max-span SIZE  the data may reach SIZE bytes from the image's first\n"
     "                address (K, M, G suffixes; default 256M, at most 4G)\n"
+    "  --reset LINES pulse the modem line(s) dtr, rts or dtr+rts once the port\n"
+    "                is open, before the Ready wait (none: leave them, the\n"
+    "                default): boards with an auto-reset circuit (Arduino Uno\n"
+    "                and Nano: DTR; an STM32 board with RTS wired to NRST)\n"
+    "                restart into their boot loader. A port without modem\n"
+    "                lines gets a warning and the download goes on\n"
+    "  --reset-ms N  the pulse's length (default 50 ms)\n"
+    "  --reset-invert  for boards wired the other way: the line is cleared\n"
+    "                for the pulse, then asserted\n"
+    "  --monitor [SECONDS]  after a success keep the port open and print what\n"
+    "                the board sends (non-printable bytes escaped), for SECONDS\n"
+    "                or until Ctrl+C; not with --repeat. A number right after\n"
+    "                --monitor is SECONDS (name a file \"3\" as ./3)\n"
+    "  --monitor-baud RATE  monitor at RATE instead of the download's rate\n"
+    "  --expect TEXT end the monitor as soon as the board has printed TEXT\n"
+    "                (exit 0); exit 14 when it has not by the end\n"
     "  -h, --help    show this help\n"
     "\n"
     "Progress goes to the error stream: a bar on a terminal, otherwise a line\n"
@@ -119,7 +139,9 @@ constexpr const char* kHelp =
     "      without its recorded number; a line says why)\n"
     "  5   Download.....Open com port error !  (absent, busy, not a port, or\n"
     "      a setting refused; the line before it says why)\n"
-    "  6   Download.....Not find device !  (no Ready frame within ~20 s)\n"
+    "  6   Download.....Not find device !  (no Ready frame within ~20 s; a line\n"
+    "      after it says what the line carried: nothing, an application's\n"
+    "      text, bytes at another baud rate, or other frames)\n"
     "  7   Download.....Error !  (the target rejected the header)\n"
     "  8   Download.....Program Error !  (the target rejected a block)\n"
     "  9   Download.....Read time out !  (no reply to the header or a block)\n"
@@ -131,6 +153,7 @@ constexpr const char* kHelp =
     "      unflashed (0: every one did; 5: a port did not open)\n"
     "  13  Download.....Verify Error !  (every block was acknowledged, but\n"
     "      the target's check of the image it received failed)\n"
+    "  14  --expect: the board did not print what was expected\n"
     "  64  bad command line; or the serial number does not fit in the image,\n"
     "      or the next number does not fit its format\n";
 
@@ -153,6 +176,8 @@ struct DownloadOptions {
     std::string serialFormatName = "u32le";
     SerialFormat serialFormat;
     std::optional<uint64_t> serialStart;
+    ResetPulse reset;
+    MonitorSettings monitor;
 };
 
 // A whole unsigned number: decimal, or (`hexAllowed`) hexadecimal after 0x.
@@ -196,8 +221,48 @@ std::optional<std::string> ParseSerialOptions(const std::optional<std::string>& 
     return std::nullopt;
 }
 
+// --reset, --reset-ms, --monitor, --monitor-baud and --expect: the board on the bench.
+std::optional<std::string> ParseBenchOptions(const std::optional<std::string>& reset,
+                                             const std::optional<std::string>& resetMs,
+                                             const std::optional<std::string>& monitorSeconds,
+                                             const std::optional<std::string>& monitorBaud,
+                                             DownloadOptions& options) {
+    if (reset) {
+        const auto lines = ParseResetLines(*reset);
+        if (!lines) return "unknown --reset " + *reset + " (dtr, rts, dtr+rts or none)";
+        options.reset.lines = *lines;
+    }
+    if (resetMs) {
+        const auto ms = ParseNumber<uint32_t>(*resetMs, false);
+        if (!ms || *ms == 0 || *ms > 10'000) return "bad --reset-ms " + *resetMs + " (1 to 10000)";
+        options.reset.ms = *ms;
+    }
+    if ((resetMs || options.reset.inverted) && !reset)
+        return std::string("--reset-ms and --reset-invert need --reset");
+    if (monitorSeconds) {
+        const auto seconds = ParseNumber<uint32_t>(*monitorSeconds, false);
+        if (!seconds || *seconds == 0) return "bad --monitor " + *monitorSeconds + " (seconds)";
+        options.monitor.seconds = *seconds;
+    }
+    if (monitorBaud) {
+        const auto rate = ParseNumber<uint32_t>(*monitorBaud, false);
+        if (!rate ||
+            std::find(std::begin(kBaudRates), std::end(kBaudRates), *rate) == std::end(kBaudRates))
+            return "unsupported --monitor-baud " + *monitorBaud;
+        options.monitor.baudRate = *rate;
+    }
+    if ((monitorBaud || options.monitor.expect) && !options.monitor.enabled)
+        return std::string("--monitor-baud and --expect need --monitor");
+    if (options.monitor.expect && options.monitor.expect->empty())
+        return std::string("--expect TEXT is empty");
+    if (options.monitor.enabled && options.repeat)
+        return std::string("--monitor cannot be given with --repeat");
+    return std::nullopt;
+}
+
 std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions& options) {
     std::optional<std::string> baud, gap, file, origin, maxSpan, serial, serialFormat, serialStart;
+    std::optional<std::string> reset, resetMs, monitorSeconds, monitorBaud;
     bool files = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
@@ -205,10 +270,21 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
             files = true;
             continue;
         }
+        if (!files && (arg == "--monitor" || arg.rfind("--monitor=", 0) == 0)) {
+            // SECONDS is optional: the next argument counts as it when it is a number.
+            options.monitor.enabled = true;
+            if (arg != "--monitor")
+                monitorSeconds = arg.substr(10);
+            else if (i + 1 < args.size() && !args[i + 1].empty() &&
+                     args[i + 1].find_first_not_of("0123456789") == std::string::npos)
+                monitorSeconds = args[++i];
+            continue;
+        }
         if (!files) {
             bool* flag = arg == "-h" || arg == "--help" ? &options.help
                          : arg == "--repeat"            ? &options.repeat
                          : arg == "--json"              ? &options.json
+                         : arg == "--reset-invert"      ? &options.reset.inverted
                                                         : nullptr;
             if (flag) {
                 *flag = true;
@@ -217,9 +293,9 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
         }
         std::optional<std::string> value;
         std::string name;
-        for (const char* option :
-             {"--port", "--baud", "--gap", "--log", "--origin", "--max-span", "--serial",
-              "--serial-file", "--serial-format", "--serial-start"}) {
+        for (const char* option : {"--port", "--baud", "--gap", "--log", "--origin", "--max-span",
+                                   "--serial", "--serial-file", "--serial-format", "--serial-start",
+                                   "--reset", "--reset-ms", "--monitor-baud", "--expect"}) {
             const std::string withEquals = std::string(option) + "=";
             if (files) break;
             if (arg == option) {
@@ -247,6 +323,10 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
         if (name == "--serial-format") serialFormat = value;
         if (name == "--serial-start") serialStart = value;
         if (name == "--origin") origin = value;
+        if (name == "--reset") reset = value;
+        if (name == "--reset-ms") resetMs = value;
+        if (name == "--monitor-baud") monitorBaud = value;
+        if (name == "--expect") options.monitor.expect = value;
         if (name == "--max-span") maxSpan = value;
         if (value) continue;
         if (!files && arg.size() > 1 && arg[0] == '-') return "unknown option " + arg;
@@ -282,6 +362,8 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, DownloadOptions
         if (!parsed) return "bad --max-span " + *maxSpan + kSpanHint;
         options.origin.maxSpan = *parsed;
     }
+    if (auto problem = ParseBenchOptions(reset, resetMs, monitorSeconds, monitorBaud, options))
+        return problem;
     options.file = *file;
     return std::nullopt;
 }
@@ -328,6 +410,8 @@ int RunDownloadCommand(const CommandArgs& args, std::ostream& out, std::ostream&
     work.baudRate = options.baudRate;
     work.repeat = options.repeat;
     work.quietReads = (options.gapMs + kReadTimeoutMs - 1) / kReadTimeoutMs;
+    work.reset = options.reset;
+    work.monitor = options.monitor;
 
     std::unique_ptr<SerialCounter> serials;
     if (options.serialOffset) {

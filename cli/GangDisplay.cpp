@@ -197,6 +197,7 @@ void GangDisplay::Finished(size_t index, const BoardRecord& record) {
     port.endedAt = Clock::now();
     if (const std::string problem = PortProblemLine(record); !problem.empty()) Print(err, problem);
     Print(success ? out : err, Prefix(port) + "Download" + record.message);
+    if (const std::string why = NoAnswerLine(record); !why.empty()) Print(err, why);
     if (success) Print(err, Prefix(port) + EfficiencyLine(record));
     if (repeat && !Live()) Print(err, port.name + ": " + Tally(port.succeeded, port.failed));
 }
@@ -234,4 +235,12 @@ void GangDisplay::Summary() {
         failed += port.failed;
     }
     out << Tally(succeeded, failed) << "\n" << std::flush;
+}
+
+void GangDisplay::Monitor(size_t index, const std::string& line) {
+    Print(out, ports[index].name + ": " + line);
+}
+
+void GangDisplay::Expect(size_t index, const std::string& text, bool seen) {
+    Print(err, ExpectLine(ports[index].name, text, seen));
 }

@@ -75,6 +75,8 @@ void JsonEvents::Finished(size_t port, const BoardRecord& record) {
     std::string problem;
     if (!record.portProblem.empty())
         problem = ",\"port_problem\":" + JsonString(record.portProblem);
+    if (!FailureReason(record).empty())
+        problem += ",\"reason\":" + JsonString(FailureReason(record));
     if (record.serial) problem += ",\"serial\":" + std::to_string(*record.serial);
     serials[port].reset();
     Emit(Start("outcome", port, record.board) +
@@ -95,4 +97,13 @@ void JsonEvents::LogProblem(size_t port, const BoardRecord& record, const std::s
     err << LogProblemLine(row, reason) << "\n" << std::flush;
     Emit(Start("log_problem", port, record.board) + ",\"problem\":" + JsonString(reason) +
          ",\"row\":" + JsonString(row));
+}
+
+void JsonEvents::Monitor(size_t port, const std::string& line) {
+    Emit(Start("monitor", port, 1) + ",\"text\":" + JsonString(line));
+}
+
+void JsonEvents::Expect(size_t port, const std::string& text, bool seen) {
+    Emit(Start("expect", port, 1) + ",\"text\":" + JsonString(text) +
+         ",\"seen\":" + (seen ? "true" : "false"));
 }

@@ -101,6 +101,16 @@ void ObserverList::LogProblem(size_t port, const BoardRecord& record, const std:
     for (PortObserver* o : observers) o->LogProblem(port, record, row, reason);
 }
 
+void ObserverList::Monitor(size_t port, const std::string& line) {
+    std::lock_guard lock(mutex);
+    for (PortObserver* o : observers) o->Monitor(port, line);
+}
+
+void ObserverList::Expect(size_t port, const std::string& text, bool seen) {
+    std::lock_guard lock(mutex);
+    for (PortObserver* o : observers) o->Expect(port, text, seen);
+}
+
 int ExitCodeFor(Outcome outcome) {
     switch (outcome) {
         case Outcome::Success:
@@ -120,6 +130,29 @@ int ExitCodeFor(Outcome outcome) {
     }
     return kExitDeviceError;
 }
+
+namespace {
+
+// Shows what the board prints after its download; false when --expect's text
+// did not come.
+bool Monitor(size_t index, SerialPort& port, const PortWork& work,
+             const std::atomic<uint8_t>& stopAll, PortObserver& observer) {
+    const MonitorSettings& settings = work.monitor;
+    if (settings.baudRate && *settings.baudRate != work.baudRate) {
+        if (const auto problem = port.Configure(*settings.baudRate)) {
+            observer.PortProblem(index, 1, "--monitor-baud: " + problem->text);
+            if (settings.expect) observer.Expect(index, *settings.expect, false);
+            return !settings.expect;
+        }
+    }
+    const bool seen = MonitorBoard(
+        port, settings, [&] { return stopAll.load() == STOP_REQUEST; },
+        [&](const std::string& line) { observer.Monitor(index, line); });
+    if (settings.expect) observer.Expect(index, *settings.expect, seen);
+    return seen;
+}
+
+}  // namespace
 
 PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
                    const std::atomic<uint8_t>& stopAll, PortObserver& observer) {
@@ -143,6 +176,9 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
         result.failed = 1;
         return result;
     }
+    if (const auto problem = PulseReset(*job.port, work.reset))
+        observer.PortProblem(
+            index, 1, "--reset could not pulse the line (" + *problem + "); the download goes on");
     if (work.repeat) job.port->Purge();  // the next-board exchange leaves the line as it is
 
     // Serial numbers go into this port's own copy, never into the shared image.
@@ -209,6 +245,10 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
         };
         bool verified = false;
         hooks.verified = [&verified] { verified = true; };
+        std::string noAnswer;
+        hooks.noAnswer = [&](const LineBytes& seen) {
+            noAnswer = NoAnswerReason(seen, job.baudRate);
+        };
 
         observer.Waiting(index, board);
         const Outcome outcome =
@@ -234,6 +274,7 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
         record.message = message;
         record.exitCode = ExitCodeFor(outcome);
         record.verified = verified;
+        record.noAnswer = noAnswer;
         record.started = port.Started();
         const bool allSent = outcome == Outcome::Success || outcome == Outcome::VerifyError;
         if (record.started) {
@@ -255,6 +296,9 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
         (outcome == Outcome::Success ? result.succeeded : result.failed) += 1;
         if (!work.repeat) {
             result.status = record.exitCode;
+            if (outcome == Outcome::Success && work.monitor.enabled &&
+                !Monitor(index, *job.port, work, stopAll, observer))
+                result.status = kExitExpectMissing;
             break;
         }
         result.status = result.failed > 0 ? kExitBoardsFailed : kExitOk;

@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/BoardMonitor.h"
 #include "cli/BoardRecord.h"
 #include "cli/SerialCounter.h"
 #include "isp/LinkProtocol.h"
+#include "isp/ResetPulse.h"
 
 // Called from the ports' threads; ObserverList makes the calls one at a time.
 class PortObserver {
@@ -38,6 +40,10 @@ public:
     // record as it would have been, `reason` the system's reason.
     virtual void LogProblem(size_t /*port*/, const BoardRecord& /*record*/,
                             const std::string& /*row*/, const std::string& /*reason*/) {}
+    // --monitor: a line the board printed after its download, escaped.
+    virtual void Monitor(size_t /*port*/, const std::string& /*line*/) {}
+    // --expect: whether the text was seen before the monitor ended.
+    virtual void Expect(size_t /*port*/, const std::string& /*text*/, bool /*seen*/) {}
 };
 
 class ObserverList : public PortObserver {
@@ -52,6 +58,8 @@ public:
     void PortProblem(size_t port, uint32_t board, const std::string& text) override;
     void LogProblem(size_t port, const BoardRecord& record, const std::string& row,
                     const std::string& reason) override;
+    void Monitor(size_t port, const std::string& line) override;
+    void Expect(size_t port, const std::string& text, bool seen) override;
 
 private:
     // Recursive: an observer may report a problem of its own from within an
@@ -74,6 +82,8 @@ struct PortWork {
     SerialCounter* serials = nullptr;
     SerialFormat serialFormat;
     uint32_t serialOffset = 0;
+    ResetPulse reset;         // pulsed once, when the port opens
+    MonitorSettings monitor;  // after a successful download (not with repeat)
 };
 
 // How long a board may announce without a pause before the line says so.

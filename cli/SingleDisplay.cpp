@@ -29,10 +29,24 @@ void SingleDisplay::Finished(size_t, const BoardRecord& record) {
     if (const std::string problem = PortProblemLine(record); !problem.empty())
         err << problem << "\n";
     (success ? out : err) << "Download" << record.message << "\n" << std::flush;
+    if (const std::string why = NoAnswerLine(record); !why.empty())
+        err << why << "\n" << std::flush;
     if (success) err << EfficiencyLine(record) << "\n" << std::flush;
 }
 
 void SingleDisplay::LogProblem(size_t, const BoardRecord&, const std::string& row,
                                const std::string& reason) {
     err << LogProblemLine(row, reason) << "\n" << std::flush;
+}
+
+void SingleDisplay::PortProblem(size_t, uint32_t, const std::string& text) {
+    err << "kestrune-cli: " << port << ": " << text << "\n" << std::flush;
+}
+
+void SingleDisplay::Monitor(size_t, const std::string& line) {
+    out << line << "\n" << std::flush;
+}
+
+void SingleDisplay::Expect(size_t, const std::string& text, bool seen) {
+    err << ExpectLine(port, text, seen) << "\n" << std::flush;
 }

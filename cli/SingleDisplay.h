@@ -20,6 +20,9 @@ public:
     void Finished(size_t port, const BoardRecord& record) override;
     void LogProblem(size_t port, const BoardRecord& record, const std::string& row,
                     const std::string& reason) override;
+    void PortProblem(size_t port, uint32_t board, const std::string& text) override;
+    void Monitor(size_t port, const std::string& line) override;
+    void Expect(size_t port, const std::string& text, bool seen) override;
 
 private:
     std::ostream& out;

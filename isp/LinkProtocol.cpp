@@ -58,13 +58,23 @@ void Resynchronise(uint8_t frame[3], uint32_t& count) {
 
 enum class WaitResult { Done, Stopped, BoundReached, WrongFrame };
 
-WaitResult WaitForReady(SerialPort& port, const Hooks& hooks) {
+// Every byte read goes into `seen` as well, for the reason no board answered.
+WaitResult WaitForReady(SerialPort& port, const Hooks& hooks, LineBytes& seen, bool& gone) {
     uint8_t frame[kFrameSize] = {};
     uint32_t count = 0;
     for (uint32_t attempts = 0;; ++attempts) {
         if (hooks.StopRequested()) return WaitResult::Stopped;
         if (attempts > kAttemptLimit) return WaitResult::BoundReached;
-        if (ReadFrame(port, frame, count) == ReadResult::Gone) return WaitResult::BoundReached;
+        uint8_t byte = 0;
+        const ReadResult read = port.ReadByte(byte);
+        if (read == ReadResult::Gone) {
+            gone = true;
+            return WaitResult::BoundReached;
+        }
+        if (read != ReadResult::Byte) continue;
+        seen.Add(byte);
+        frame[count] = byte;
+        if (frame[0] == kTargetLead) ++count;
         if (count == kFrameSize) {
             if (IsFrame(frame, kReadyCode)) return WaitResult::Done;
             Resynchronise(frame, count);
@@ -261,12 +271,15 @@ Outcome RunExchange(SerialPort& port, const uint8_t* image, uint32_t length, uin
     const Hooks hooks{exchangeHooks};
     port.Purge();
 
-    switch (WaitForReady(port, hooks)) {
+    LineBytes seen;
+    bool gone = false;
+    switch (WaitForReady(port, hooks, seen, gone)) {
         case WaitResult::Done:
             break;
         case WaitResult::Stopped:
             return Fail(port, hooks, Outcome::UserStop);
         default:
+            if (!gone && exchangeHooks.noAnswer) exchangeHooks.noAnswer(seen);
             return Fail(port, hooks, Outcome::NotFindDevice);
     }
     return ExchangeAfterReady(port, image, length, startAddress, checksum, hooks);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "isp/NoAnswer.h"
 #include "isp/port/SerialPort.h"
 
 enum class Outcome {
@@ -43,6 +44,9 @@ struct ExchangeHooks {
     // in place (the caller owns its bytes) and the checksum the header carries.
     // False ends the exchange there as a stop (User stop), the header unsent.
     std::function<bool(uint16_t& checksum)> beforeHeader;
+    // When the Ready wait ends at its bound (not a stop, not the device gone),
+    // before the Not find device message: the bytes the wait read.
+    std::function<void(const LineBytes& seen)> noAnswer;
 };
 
 constexpr uint32_t kBlockSize = 128;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "image/ImageChecksum.h"
+#include "isp/NoAnswer.h"
 #include "target/ExitCodes.h"
 
 namespace {
@@ -76,6 +77,24 @@ void BootLoader::SendFrame(const uint8_t* frame, size_t count, bool announce, ui
         line.Send(bytes.data(), bytes.size());
 }
 
+std::vector<uint8_t> BootLoader::Announcement() const {
+    if (!options.application.empty()) {
+        std::string text;
+        for (size_t i = 0; i < options.application.size(); ++i) {
+            const bool lineBreak = options.application.compare(i, 2, "\\n") == 0;
+            text += lineBreak ? std::string("\r\n") : options.application.substr(i, 1);
+            if (lineBreak) ++i;
+        }
+        text += "\r\n";
+        return {text.begin(), text.end()};
+    }
+    if (options.boardBaud)
+        return ReadAtOtherRate({std::begin(kReady), std::end(kReady)}, options.boardBaud,
+                               options.baud);
+    if (options.announceCode) return {0xA5, 0x5A, uint8_t(*options.announceCode)};
+    return {std::begin(kReady), std::end(kReady)};
+}
+
 bool BootLoader::Fire(std::optional<uint32_t>& fault, uint32_t replyNumber) {
     if (!fault || *fault != replyNumber) return false;
     fault.reset();
@@ -95,7 +114,8 @@ BootLoader::Wait BootLoader::AwaitHeader(uint8_t header[15]) {
         TargetLine::TimePoint now = line.Now();
         if (giveUpAt && now >= *giveUpAt) return Wait::TimedOut;
         if (have == 0 && now >= nextReady) {
-            SendFrame(kReady, sizeof kReady, true, burst);
+            const std::vector<uint8_t> announcement = Announcement();
+            SendFrame(announcement.data(), announcement.size(), true, burst);
             nextReady += interval;
             now = line.Now();
             if (nextReady <= now) nextReady = now + interval;  // late: no burst to catch up

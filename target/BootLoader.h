@@ -52,6 +52,8 @@ private:
     Verdict Ended(Wait why, const std::string& where) const;
     // `times` copies, each with its own noise; an announcement may be dropped.
     void SendFrame(const uint8_t* frame, size_t count, bool announce = false, uint32_t times = 1);
+    // What the board sends each ready interval: Ready, or what stands for it.
+    std::vector<uint8_t> Announcement() const;
     bool Fire(std::optional<uint32_t>& fault, uint32_t replyNumber);
 
     TargetLine& line;

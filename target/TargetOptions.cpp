@@ -58,6 +58,17 @@ ParsedOptions ParseTargetOptions(const std::vector<std::string>& args) {
         {"--reset-after-block", at(opts.resetAt)},
         {"--hangup-after-block", at(opts.hangUpAt)},
         {"--corrupt-block", at(opts.corruptAt)},
+        {"--application", text(opts.application)},
+        {"--board-baud", number(opts.boardBaud, 300, 4'000'000)},
+        {"--announce-code", Setter([&opts](const std::string& v) {
+             uint32_t code = 0;
+             const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), code, 16);
+             if (v.empty() || ec != std::errc() || end != v.data() + v.size() || code > 0xFF ||
+                 code == 0)
+                 return false;
+             opts.announceCode = code;
+             return true;
+         })},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -97,6 +108,11 @@ ParsedOptions ParseTargetOptions(const std::vector<std::string>& args) {
     // Unpaced, back-to-back frames would fill the terminal faster than any host reads.
     if (opts.readyIntervalMs == 0 && opts.baud == 0)
         return {std::nullopt, "--ready-interval 0 needs --baud"};
+    if (opts.boardBaud && opts.baud == 0) return {std::nullopt, "--board-baud needs --baud"};
+    if (int(!opts.application.empty()) + int(opts.boardBaud != 0) +
+            int(opts.announceCode.has_value()) >
+        1)
+        return {std::nullopt, "--application, --board-baud and --announce-code exclude each other"};
     return {opts, {}};
 }
 
@@ -166,6 +182,13 @@ fault fires once per run, so the download after a reset goes through.
                            block is acknowledged, the image judged wrong
   --no-verdict             send nothing after the end frame, as a boot loader
                            that knows no verdict does
+
+A board that does not answer: instead of each Ready frame it sends
+  --application TEXT       TEXT and CR LF, as a running application prints
+                           (\n in TEXT is a line break)
+  --board-baud RATE        the Ready frame as a port at --baud reads it when
+                           the board sends it at RATE (needs --baud)
+  --announce-code HEX      the frame A5 5A HEX, a frame other than Ready
 
 Exit status (with --boards: 0 when every board's image was right, otherwise
 the status of the first board that was not; a signal or --timeout ends the

@@ -26,8 +26,12 @@ struct TargetOptions {
     std::optional<uint32_t> hangUpAt;   // close the line instead of the reply: the device is gone
     std::optional<uint32_t> corruptAt;  // flip the lowest bit of the block's first byte on arrival
     bool noVerdict = false;             // send nothing after the end frame
-    uint32_t boards = 1;                // boards played one after another on the line
-    uint32_t swapGapMs = 1000;          // silence between one board's end and the next
+    // Instead of Ready frames the board sends, every ready interval:
+    std::string application;  // --application: this text, as a running application
+    uint32_t boardBaud = 0;   // --board-baud: Ready frames sent at this rate, as read at --baud
+    std::optional<uint32_t> announceCode;  // --announce-code: A5 5A CODE
+    uint32_t boards = 1;                   // boards played one after another on the line
+    uint32_t swapGapMs = 1000;             // silence between one board's end and the next
     bool help = false;
     bool version = false;
 };

@@ -4,7 +4,7 @@
 # line, and shows the target's verdict; then flashes three simulated boards
 # at once (gang) and shows the summary; last, when the AVR build is there,
 # downloads the greeting application into our boot loader on a simulated
-# ATmega328P and shows what the chip then prints. Exits non-zero when a
+# ATmega328P and shows what the chip then prints (--monitor --expect). Exits non-zero when a
 # download fails.
 #   tools/demo.sh BUILD_DIR   (a native build, e.g. build/native-release)
 set -euo pipefail
@@ -89,16 +89,16 @@ if [ -x "$sim" ] && [ -f "$avr/kestrune-boot-atmega328p.elf" ]; then
     "$avr/kestrune-boot-atmega328p.elf" 2>"$work/sim.err" &
   sim_pid=$!
   for _ in $(seq 1 100); do [ -e "$work/chip" ] && break; sleep 0.1; done
-  echo "\$ kestrune-cli download --port $work/chip kestrune-hello-atmega328p.hex"
+  echo "\$ kestrune-cli download --port $work/chip kestrune-hello-atmega328p.hex --monitor 3 --expect \"Hello from Kestrune\""
   cli_status=0
-  "$cli" download --port "$work/chip" "$avr/kestrune-hello-atmega328p.hex" || cli_status=$?
-  sleep 1.5  # the verified application starts and greets every 500 ms
+  # The verified application starts and greets every 500 ms; the monitor shows it.
+  "$cli" download --port "$work/chip" "$avr/kestrune-hello-atmega328p.hex" \
+    --monitor 3 --expect "Hello from Kestrune" || cli_status=$?
   kill -TERM "$sim_pid" 2>/dev/null
   sim_status=0
   wait "$sim_pid" || sim_status=$?
   sim_pid=
   greeting=$(tr -d '\r' <"$work/chip.tx" | grep -a -m 1 -o 'Hello[ -~]*' || true)
-  echo "the chip then printed: ${greeting:-nothing}"
   if [ "$cli_status" -ne 0 ] || [ "$sim_status" -ne 0 ] || [ -z "$greeting" ]; then
     echo "demo: FAILED (kestrune-cli exit $cli_status, kestrune-avrsim exit $sim_status)" >&2
     cat "$work/sim.err" >&2

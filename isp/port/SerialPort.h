@@ -14,6 +14,10 @@
 // (unplugged, hung up); no later read will bring a byte.
 enum class ReadResult { Byte, TimedOut, Failed, Gone };
 
+// The modem control lines a reset into the boot loader may pulse.
+constexpr unsigned kLineDtr = 1;
+constexpr unsigned kLineRts = 2;
+
 // Why a port could not be opened or set up: the system's error code (errno,
 // GetLastError; 0 when the refusal was seen otherwise) and a line for the user,
 // e.g. "Device or resource busy" or "the port refused 14400 baud".
@@ -39,6 +43,15 @@ public:
 
     // Aborts pending transfers and clears both driver buffers.
     virtual void Purge() = 0;
+
+    // Asserts (true) or clears the modem control lines in `lines` (kLineDtr,
+    // kLineRts), leaving the others. A port without them (a pseudo-terminal,
+    // some adapters) says so and changes nothing.
+    virtual std::optional<PortError> SetModemLines(unsigned lines, bool asserted) {
+        (void)lines;
+        (void)asserted;
+        return PortError{0, "the port has no modem lines"};
+    }
 
     // A read or write has found the device gone.
     bool DeviceGone() const { return deviceGone; }

@@ -332,6 +332,17 @@ void SerialPortPosix::Purge() {
     tcflush(fd, TCIOFLUSH);
 }
 
+std::optional<PortError> SerialPortPosix::SetModemLines(unsigned lines, bool asserted) {
+    int bits = 0;
+    if (lines & kLineDtr) bits |= TIOCM_DTR;
+    if (lines & kLineRts) bits |= TIOCM_RTS;
+    if (ioctl(fd, asserted ? TIOCMBIS : TIOCMBIC, &bits) == 0) return std::nullopt;
+    const int error = errno;
+    // A pseudo-terminal and some USB adapters have no modem lines to set.
+    if (error == ENOTTY || error == EINVAL) return PortError{error, "the port has no modem lines"};
+    return PortError{error, std::strerror(error)};
+}
+
 std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name, PortError* why) {
     return SerialPortPosix::Open(name, why);
 }

@@ -36,6 +36,7 @@ public:
     ReadResult ReadByte(uint8_t& byte) override;
     bool Write(const uint8_t* bytes, size_t count) override;
     void Purge() override;
+    std::optional<PortError> SetModemLines(unsigned lines, bool asserted) override;
 
     int Descriptor() const { return fd; }
 

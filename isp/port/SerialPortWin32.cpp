@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "isp/port/PortName.h"
 #include "isp/port/SerialPort.h"
@@ -110,6 +111,23 @@ public:
 
     void Purge() override {
         PurgeComm(handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    }
+
+    std::optional<PortError> SetModemLines(unsigned lines, bool asserted) override {
+        const std::pair<unsigned, DWORD> functions[] = {
+            {kLineDtr, asserted ? DWORD(SETDTR) : DWORD(CLRDTR)},
+            {kLineRts, asserted ? DWORD(SETRTS) : DWORD(CLRRTS)}};
+        for (const auto& [line, function] : functions) {
+            if (!(lines & line)) continue;
+            if (!EscapeCommFunction(handle, function)) {
+                const DWORD error = GetLastError();
+                // Virtual ports without modem lines refuse the function itself.
+                if (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED)
+                    return PortError{int(error), "the port has no modem lines"};
+                return PortError{int(error), SystemErrorText(error)};
+            }
+        }
+        return std::nullopt;
     }
 
 private:

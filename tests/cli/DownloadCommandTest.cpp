@@ -206,7 +206,53 @@ TEST_F(Download, NoBootLoaderIsNotFindDevice) {
     port = line.SlavePath();
     RunResult cli = RunDownload(kSampleBin);
     EXPECT_EQ(cli.exitCode, kExitNotFindDevice);
-    EXPECT_NE(cli.err.find("Download.....Not find device !"), std::string::npos) << cli.err;
+    EXPECT_NE(cli.err.find("Download.....Not find device !\nkestrune-cli: " + port +
+                           ": no byte arrived: check that the board has power"),
+              std::string::npos)
+        << cli.err;
+}
+
+// What the line carried when no board answered: the same outcome, and a
+// reason on the line below it, in the JSON outcome and in the log's row.
+TEST_F(Download, NoAnswerSaysWhatTheLineCarried) {
+    const struct {
+        std::vector<std::string> board;
+        std::string reason;
+    } cases[] = {
+        {{"--application", "Hello from the application"},
+         "an application is running, not the boot loader: the board printed \"Hello from the "
+         "application\\r\\nHello from t\"; reset it into its boot loader"},
+        {{"--board-baud", "19200", "--baud", "115200"},
+         "the line may be at another baud rate than the board's (they look like Ready frames "
+         "sent at 19200 baud)"},
+        {{"--board-baud", "2400", "--baud", "115200"}, "sent at 9600 baud or below)"},
+        {{"--announce-code", "43"}, "the target sent Check failed (A5 5A 43) but no Ready frame"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> board = c.board;
+        board.insert(board.end(), {"--ready-interval", "10"});
+        auto target = StartTarget(board);
+        // A pseudo-terminal has no modem lines: --reset warns and goes on.
+        RunResult cli = RunDownload(kSampleBin, {"--reset", "dtr", "--log", Path("log.csv")});
+        EXPECT_EQ(cli.exitCode, kExitNotFindDevice);
+        EXPECT_NE(cli.err.find("--reset could not pulse the line (the port has no modem lines); "
+                               "the download goes on"),
+                  std::string::npos)
+            << cli.err;
+        const size_t outcome =
+            cli.err.find("Download.....Not find device !\nkestrune-cli: " + port);
+        EXPECT_NE(outcome, std::string::npos) << cli.err;
+        EXPECT_NE(cli.err.find(c.reason, outcome), std::string::npos) << cli.err;
+        const Bytes row = Load(Path("log.csv"));
+        const std::string log(row.begin(), row.end());
+        EXPECT_NE(log.find(c.reason.substr(0, 30)), std::string::npos) << log;
+        target->Signal(SIGTERM);
+        target->Wait(kGenerous);
+    }
+    auto target = StartTarget({"--application", "Hi", "--ready-interval", "10"});
+    RunResult json = RunDownload(kSampleBin, {"--json"});
+    EXPECT_NE(json.out.find("\"reason\":\"an application is running"), std::string::npos)
+        << json.out;
 }
 
 TEST_F(Download, CtrlCStopsWhileWaitingAndWhileSending) {

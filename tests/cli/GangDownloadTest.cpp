@@ -33,12 +33,12 @@ TEST_F(Gang, ThreePortsAllSucceedAndEachBoardIsLogged) {
 
     const auto rows = CsvRows(Path("board.log"));
     ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0],
-              (std::vector<std::string>{"time", "port", "board", "file", "size", "checksum",
-                                        "outcome", "exit", "seconds", "bytes_per_s", "serial"}));
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"time", "port", "board", "file", "size",
+                                                 "checksum", "outcome", "exit", "seconds",
+                                                 "bytes_per_s", "serial", "reason"}));
     for (size_t i = 1; i < rows.size(); ++i) {
         const auto& row = rows[i];
-        ASSERT_EQ(row.size(), 10u);
+        ASSERT_EQ(row.size(), 11u);  // the empty reason of a success ends the row
         EXPECT_NE(std::find(ports.begin(), ports.end(), row[1]), ports.end()) << row[1];
         EXPECT_EQ(std::vector<std::string>(row.begin() + 2, row.begin() + 8),
                   (std::vector<std::string>{"1", kSampleBin, "8192", "BDDF", "Success !", "0"}));
@@ -118,7 +118,7 @@ TEST_F(Gang, TheVerdictReachesTheJsonEventsAndTheLog) {
         EXPECT_EQ(outcomes[ports[i]]["message"], expected[i].message) << cli.out;
         EXPECT_EQ(outcomes[ports[i]]["exit"], expected[i].exit);
         EXPECT_EQ(outcomes[ports[i]]["verified"], expected[i].verified);
-        ASSERT_EQ(rows[ports[i]].size(), 10u);
+        ASSERT_EQ(rows[ports[i]].size(), 11u);
         EXPECT_EQ(rows[ports[i]][6], expected[i].message);
         EXPECT_EQ(rows[ports[i]][7], std::to_string(expected[i].exit));
         EXPECT_EQ(targets[i]->Wait(kGenerous), expected[i].targetExit) << targets[i]->Out();

@@ -85,7 +85,8 @@ TEST_F(SerialDownload, ThreePortsBoardAfterBoardEachImageCarriesItsOwnNumber) {
     std::map<std::string, uint64_t> logged;
     const auto rows = CsvRows(Path("board.log"));
     ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows[0].back(), "serial");
+    EXPECT_EQ(rows[0][10], "serial");
+    EXPECT_EQ(rows[0].back(), "reason");
     for (size_t r = 1; r < rows.size(); ++r)
         if (rows[r][6] == "Success !")
             logged[rows[r][1] + " " + rows[r][2]] = std::stoull(rows[r][10]);

@@ -42,6 +42,14 @@ public:
     ReadResult ReadByte(uint8_t& byte) override;
     bool Write(const uint8_t* bytes, size_t count) override;
     void Purge() override { purges.push_back({written.size(), reads}); }
+    // Records each change of the modem lines; without them, refuses as a pseudo-terminal does.
+    std::optional<PortError> SetModemLines(unsigned lines, bool asserted) override {
+        if (!modemLines) return PortError{25, "the port has no modem lines"};
+        modemChanges.emplace_back(lines, asserted);
+        return std::nullopt;
+    }
+    bool modemLines = true;
+    std::vector<std::pair<unsigned, bool>> modemChanges;
 
     bool ScriptUsedUp() const { return steps.empty(); }
 

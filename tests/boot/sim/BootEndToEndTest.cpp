@@ -68,8 +68,12 @@ protected:
         return chip;
     }
 
-    static RunResult Download(const SimulatedChip& chip, const std::string& file) {
-        return RunProgram({KESTRUNE_CLI_EXE, "download", "--port", chip.Path(), file}, 120s);
+    static RunResult Download(const SimulatedChip& chip, const std::string& file,
+                              const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args = {KESTRUNE_CLI_EXE, "download", "--port", chip.Path()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(file);
+        return RunProgram(args, 120s);
     }
 
     // The flash holds `image` and a record that matches it; `restErased`: and
@@ -231,6 +235,28 @@ TEST_F(BootEndToEnd, NoValidApplicationMeansAnnouncingForEver) {
     ASSERT_TRUE(host->WaitFor(kReady));
     EXPECT_TRUE(OnlyReady(*host, 30));  // three seconds of the chip's time
     EXPECT_EQ(chip->End(), 0) << chip->Errors();
+}
+
+// --monitor shows what the application prints after its download; --expect
+// ends on the text (exit 0), or says that it never came (exit 14).
+TEST_F(BootEndToEnd, MonitorShowsTheGreetingAndExpectJudgesIt) {
+    const struct {
+        const char* expect;
+        int exitCode;
+        const char* verdict;
+    } cases[] = {
+        {kGreeting.c_str(), 0, "the board printed what was expected"},
+        {"Goodbye", 14, "the board did not print what was expected (\"Goodbye\")"},
+    };
+    for (const auto& c : cases) {
+        auto chip = Start();
+        const RunResult r =
+            Download(*chip, KESTRUNE_HELLO_HEX, {"--monitor", "3", "--expect", c.expect});
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_NE(r.out.find("Download.....Success !\n" + kGreeting + "\n"), std::string::npos)
+            << r.out;
+        EXPECT_NE(r.err.find(c.verdict), std::string::npos) << r.err;
+    }
 }
 
 }  // namespace
