@@ -92,13 +92,16 @@ void DownloadWorker(DownloadJob& job, std::string portName, WorkerRequestQueue& 
     // "Success !" is shown as the blocks are done; a target that then rejects
     // the image it received adds its Verify Error on a line of its own.
     bool messageShown = false;
-    std::string noAnswer;  // why no board answered, for the line below the outcome
-    hooks.noAnswer = [&](const LineBytes& seen) { noAnswer = NoAnswerReason(seen, job.baudRate); };
+    std::string lineReason;  // why no board answered or how the flash differs, below the outcome
+    hooks.noAnswer = [&](const LineBytes& seen) {
+        lineReason = NoAnswerReason(seen, job.baudRate);
+    };
+    hooks.verifyProblem = [&](const std::string& reason) { lineReason = reason; };
     hooks.message = [&](const char* message) {
         if (std::exchange(messageShown, true)) QueueMessage(requests, "\r\nDownload");
         QueueMessage(requests, message);
-        if (!noAnswer.empty())
-            QueueMessage(requests, ("\r\n" + std::exchange(noAnswer, {})).c_str());
+        if (!lineReason.empty())
+            QueueMessage(requests, ("\r\n" + std::exchange(lineReason, {})).c_str());
     };
     const Outcome outcome =
         RunExchange(*job.port, job.image.get(), job.length, job.startAddress, job.checksum, hooks);

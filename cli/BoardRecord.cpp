@@ -7,9 +7,9 @@ std::string PortProblemLine(const BoardRecord& record) {
     return "kestrune-cli: " + record.port + ": " + record.portProblem;
 }
 
-std::string NoAnswerLine(const BoardRecord& record) {
-    if (record.noAnswer.empty()) return {};
-    return "kestrune-cli: " + record.port + ": " + record.noAnswer;
+std::string ReasonLine(const BoardRecord& record) {
+    if (record.lineReason.empty()) return {};
+    return "kestrune-cli: " + record.port + ": " + record.lineReason;
 }
 
 std::string ExpectLine(const std::string& port, const std::string& text, bool seen) {
@@ -36,6 +36,8 @@ std::string EfficiencyLine(const BoardRecord& record) {
                   "%llu bytes in %.2f s, %.1f KiB/s, %.0f%% of the line rate at %u baud, %s",
                   static_cast<unsigned long long>(record.bytes), record.seconds,
                   BytesPerSecond(record) / 1024.0, share, record.baudRate,
-                  record.verified ? "verified by the target" : "not verified by the target");
+                  !record.verified          ? "not verified by the target"
+                  : record.check == "crc32" ? "verified by the target (crc32)"
+                                            : "verified by the target (its 16-bit sum only)");
     return text;
 }

@@ -15,6 +15,7 @@ struct BoardRecord {
     std::string message;             // as the dialog shows it, e.g. ".....Success !"
     int exitCode = 0;                // the ExitCode of this outcome
     bool verified = false;   // the target confirmed the image it received (its verdict frame)
+    std::string check;       // verified: "crc32" (the flash's CRC-32 matched) or "sum16"
     bool started = false;    // the boot loader answered with a Ready frame
     double seconds = 0;      // from the header going out to the last byte on the wire
     uint64_t bytes = 0;      // image bytes the target acknowledged
@@ -24,19 +25,20 @@ struct BoardRecord {
     // Why the port failed, when it did: the system's reason it did not open
     // or refused a setting, or that the device went away. Empty otherwise.
     std::string portProblem;
-    // Why no board answered the Ready wait (Not find device): what the line carried.
-    std::string noAnswer;
+    // What the line showed of a failure: why no board answered the Ready wait
+    // (Not find device), or how the flash differs from the image (Verify Error).
+    std::string lineReason;
 };
 
 // The reason a board failed that its row and its JSON outcome give: the
 // port's problem, else why no board answered; empty for other outcomes.
 inline const std::string& FailureReason(const BoardRecord& record) {
-    return record.portProblem.empty() ? record.noAnswer : record.portProblem;
+    return record.portProblem.empty() ? record.lineReason : record.portProblem;
 }
 
-// "kestrune-cli: COM7: no byte arrived: ...", the line after Not find device;
-// empty when the wait did not end that way.
-std::string NoAnswerLine(const BoardRecord& record);
+// "kestrune-cli: COM7: no byte arrived: ...", the line after Not find device
+// or Verify Error; empty when the line showed nothing of the failure.
+std::string ReasonLine(const BoardRecord& record);
 
 // --expect's verdict for the port named `port`: "kestrune-cli: COM7: the board
 // did not print what was expected ("TEXT")" or that it did.

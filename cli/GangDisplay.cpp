@@ -197,7 +197,7 @@ void GangDisplay::Finished(size_t index, const BoardRecord& record) {
     port.endedAt = Clock::now();
     if (const std::string problem = PortProblemLine(record); !problem.empty()) Print(err, problem);
     Print(success ? out : err, Prefix(port) + "Download" + record.message);
-    if (const std::string why = NoAnswerLine(record); !why.empty()) Print(err, why);
+    if (const std::string why = ReasonLine(record); !why.empty()) Print(err, why);
     if (success) Print(err, Prefix(port) + EfficiencyLine(record));
     if (repeat && !Live()) Print(err, port.name + ": " + Tally(port.succeeded, port.failed));
 }

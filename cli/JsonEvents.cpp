@@ -71,7 +71,9 @@ void JsonEvents::Finished(size_t port, const BoardRecord& record) {
     std::snprintf(numbers, sizeof numbers,
                   ",\"exit\":%d,\"seconds\":%.3f,\"bytes_per_s\":%.0f,\"verified\":%s",
                   record.exitCode, record.seconds, BytesPerSecond(record),
-                  record.verified ? "true" : "false");
+                  !record.verified          ? "false"
+                  : record.check == "crc32" ? "\"crc32\""
+                                            : "true");
     std::string problem;
     if (!record.portProblem.empty())
         problem = ",\"port_problem\":" + JsonString(record.portProblem);

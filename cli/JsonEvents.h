@@ -5,7 +5,8 @@
 //             --serial the stamped image's) and "serial", the board's number
 //   progress  "percent", "bytes" acknowledged (once per new percentage)
 //   outcome   "message" (e.g. "Success !"), "exit", "seconds", "bytes_per_s",
-//             "verified" (true when the target confirmed the image it received)
+//             "verified" ("crc32" when the target's CRC-32 of its flash matched
+//             the image, true when it vouched for the 16-bit sum only, else false)
 //             and "serial" when the board got one
 //   stuck         repeat: the board announces without a pause and is not taken
 //   port_problem  the port ends with no board in progress: "problem"

@@ -244,11 +244,16 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
             stuck = false;
         };
         bool verified = false;
-        hooks.verified = [&verified] { verified = true; };
-        std::string noAnswer;
-        hooks.noAnswer = [&](const LineBytes& seen) {
-            noAnswer = NoAnswerReason(seen, job.baudRate);
+        std::string check;
+        hooks.verified = [&](const char* how) {
+            verified = true;
+            check = how;
         };
+        std::string lineReason;
+        hooks.noAnswer = [&](const LineBytes& seen) {
+            lineReason = NoAnswerReason(seen, job.baudRate);
+        };
+        hooks.verifyProblem = [&](const std::string& reason) { lineReason = reason; };
 
         observer.Waiting(index, board);
         const Outcome outcome =
@@ -274,7 +279,8 @@ PortResult RunPort(size_t index, const std::string& name, const PortWork& work,
         record.message = message;
         record.exitCode = ExitCodeFor(outcome);
         record.verified = verified;
-        record.noAnswer = noAnswer;
+        record.lineReason = lineReason;
+        record.check = check;
         record.started = port.Started();
         const bool allSent = outcome == Outcome::Success || outcome == Outcome::VerifyError;
         if (record.started) {

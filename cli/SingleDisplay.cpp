@@ -29,8 +29,7 @@ void SingleDisplay::Finished(size_t, const BoardRecord& record) {
     if (const std::string problem = PortProblemLine(record); !problem.empty())
         err << problem << "\n";
     (success ? out : err) << "Download" << record.message << "\n" << std::flush;
-    if (const std::string why = NoAnswerLine(record); !why.empty())
-        err << why << "\n" << std::flush;
+    if (const std::string why = ReasonLine(record); !why.empty()) err << why << "\n" << std::flush;
     if (success) err << EfficiencyLine(record) << "\n" << std::flush;
 }
 

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <thread>
+
+#include "image/ImageChecksum.h"
 
 namespace {
 
@@ -29,8 +32,11 @@ struct Hooks {
     void LineQuiet() const {
         if (hooks.lineQuiet) hooks.lineQuiet();
     }
-    void Verified() const {
-        if (hooks.verified) hooks.verified();
+    void Verified(const char* check) const {
+        if (hooks.verified) hooks.verified(check);
+    }
+    void VerifyProblem(const std::string& reason) const {
+        if (hooks.verifyProblem) hooks.verifyProblem(reason);
     }
     bool BeforeHeader(uint16_t& checksum) const {
         return !hooks.beforeHeader || hooks.beforeHeader(checksum);
@@ -215,7 +221,25 @@ namespace {
 // about 200 ms. Only the first complete frame counts. Line noise before it
 // (bytes that cannot begin a frame) does not use up the bound, up to
 // kVerdictNoiseLimit bytes: noise must not turn a failed check into a success.
-Outcome AwaitVerdict(SerialPort& port, const Hooks& hooks) {
+// A verdict is followed by the CRC-32 of the flash from boot loaders that
+// compute it: read within a few quiet reads. Older ones send nothing more.
+bool ReadFlashCrc(SerialPort& port, uint32_t& crc) {
+    uint32_t have = 0;
+    for (uint32_t quiet = 0; have < 4 && quiet < kCrcReadLimit;) {
+        uint8_t byte = 0;
+        const ReadResult result = port.ReadByte(byte);
+        if (result == ReadResult::Gone) break;
+        if (result != ReadResult::Byte) {
+            ++quiet;
+            continue;
+        }
+        crc = crc << 8 | byte;
+        ++have;
+    }
+    return have == 4;
+}
+
+Outcome AwaitVerdict(SerialPort& port, const Hooks& hooks, const uint8_t* image, uint32_t length) {
     uint8_t frame[kFrameSize] = {};
     uint32_t count = 0;
     uint32_t noise = 0;
@@ -226,7 +250,26 @@ Outcome AwaitVerdict(SerialPort& port, const Hooks& hooks) {
         ++reads;
     }
     if (count == kFrameSize && IsFrame(frame, kVerifiedCode)) {
-        hooks.Verified();
+        uint32_t flash = 0;
+        if (!ReadFlashCrc(port, flash)) {
+            hooks.Verified("sum16");
+            return Outcome::Success;
+        }
+        const uint32_t expected = ImageCrc32(image, length);
+        if (flash == expected) {
+            hooks.Verified("crc32");
+            return Outcome::Success;
+        }
+        // The board waits a moment for this before it takes the image as valid.
+        const uint8_t reject[3] = {0x5A, 0xA5, kRejectCommand};
+        port.Write(reject, sizeof reject);
+        char reason[96];
+        std::snprintf(reason, sizeof reason,
+                      "the flash differs from the image (CRC-32 %08X, expected %08X)",
+                      unsigned(flash), unsigned(expected));
+        hooks.VerifyProblem(reason);
+        hooks.Message(Outcome::VerifyError);
+        return Outcome::VerifyError;
     } else if (count == kFrameSize && IsFrame(frame, kCheckFailedCode)) {
         hooks.Message(Outcome::VerifyError);
         return Outcome::VerifyError;
@@ -261,7 +304,7 @@ Outcome ExchangeAfterReady(SerialPort& port, const uint8_t* image, uint32_t leng
     hooks.Message(Outcome::Success);
     const uint8_t endFrame[kEndFrameSize] = {0x5A, 0xA5, kEndCommand};
     port.Write(endFrame, sizeof endFrame);
-    return AwaitVerdict(port, hooks);
+    return AwaitVerdict(port, hooks, image, length);
 }
 
 }  // namespace

@@ -3,13 +3,18 @@
 //   host -> target: header 5A A5 80 <start:4> <length:4> <checksum:2> 00 00 (big-endian),
 //                   blocks of at most 128 raw bytes, end frame 5A A5 88
 //   target -> host, after the end frame (boot loaders that check the image):
-//                   Verified A5 5A 56, Check failed A5 5A 43
+//                   Verified A5 5A 56, Check failed A5 5A 43, each followed by
+//                   the CRC-32 of the image in flash (4 bytes, big-endian) from
+//                   boot loaders that compute it
+//   host -> target, at once after a Verified whose CRC-32 is not the image's:
+//                   reject 5A A5 8F
 // Every wait is bounded by a count of one-byte reads, not by a clock: with the
 // port's 20 ms read time-out, 1001 reads are about 20 s of silence.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "isp/NoAnswer.h"
 #include "isp/port/SerialPort.h"
@@ -35,8 +40,14 @@ struct ExchangeHooks {
     // image it received (".....Success !" as the blocks are done, then
     // ".....Verify Error !" once the verdict has come).
     std::function<void(const char* message)> message;
-    // Once, after the end frame, when the target confirmed the image it received.
-    std::function<void()> verified;
+    // Once, after the end frame, when the target confirmed the image it
+    // received: "crc32" when the CRC-32 of its flash that followed its
+    // verdict equals the image's, "sum16" when a boot loader that sends no
+    // CRC vouched for its 16-bit sum alone.
+    std::function<void(const char* check)> verified;
+    // Before Verify Error, when the flash's CRC-32 differs from the image's:
+    // "the flash differs from the image (CRC-32 ..., expected ...)".
+    std::function<void(const std::string& reason)> verifyProblem;
     // Repeat mode's wait for the next board only:
     std::function<void()> announcing;  // a Ready frame that came too soon to be a new board
     std::function<void()> lineQuiet;   // the line was quiet for the gap after such a frame
@@ -64,6 +75,8 @@ constexpr uint8_t kReadyCode = 0x00;        // third byte of the target's Ready 
 constexpr uint8_t kAcknowledgeCode = 0x41;  // third byte of the target's Acknowledge frame
 constexpr uint8_t kVerifiedCode = 0x56;     // 'V': the received image's sum matched the header
 constexpr uint8_t kCheckFailedCode = 0x43;  // 'C': it did not
+constexpr uint32_t kCrcReadLimit = 5;       // quiet reads for the CRC-32 after the verdict
+constexpr uint8_t kRejectCommand = 0x8F;    // host -> target 5A A5 8F: do not start that image
 
 // One read step: at most one byte into frame[count]; count grows only when a
 // byte arrived and frame[0] is 0xA5 afterwards. With count already 3 it reads

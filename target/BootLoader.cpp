@@ -197,6 +197,17 @@ Verdict BootLoader::AwaitHostLeaving(int exitCode, const std::string& what) {
     }
 }
 
+bool BootLoader::AwaitReject() {
+    const TargetLine::TimePoint until = line.Now() + std::chrono::milliseconds(options.vetoMs);
+    constexpr uint8_t kReject[3] = {0x5A, 0xA5, 0x8F};
+    size_t have = 0;
+    for (uint8_t b = 0; line.Receive(b, until) == TargetLine::Event::Byte;) {
+        have = b == kReject[have] ? have + 1 : b == kReject[0] ? 1 : 0;
+        if (have == sizeof kReject) return true;
+    }
+    return false;
+}
+
 void BootLoader::LingerUntilHostLeaves() {
     TargetLine::TimePoint until = line.Now() + kVerdictLinger;
     if (giveUpAt) until = std::min(until, *giveUpAt);
@@ -321,6 +332,18 @@ Verdict BootLoader::Run(std::optional<TargetLine::TimePoint> giveUp, bool waitFo
             const bool right = verdict.exitCode == kTargetImageOk;
             SendFrame(right ? kVerified : kCheckFailed, 3);
             verdict.text += right ? "; sent Verified" : "; sent Check failed";
+            if (!options.verdictSum) {
+                // The CRC-32 of the flash, which holds what arrived.
+                uint32_t crc = ImageCrc32(received.data(), received.size());
+                if (options.flashDiffers) crc ^= 0x00010000u;
+                const uint8_t bytes[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8),
+                                          uint8_t(crc)};
+                line.Send(bytes, sizeof bytes);  // right after the frame: no noise between
+                if (right && AwaitReject()) {
+                    verdict.exitCode = kTargetRejected;
+                    verdict.text += "; the host rejected it: the image does not start";
+                }
+            }
             if (waitForHost) LingerUntilHostLeaves();
         }
         return verdict;

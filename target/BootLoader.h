@@ -48,6 +48,8 @@ private:
     Reply Answer(uint32_t replyNumber, bool accepted);
     Verdict AwaitHostLeaving(int exitCode, const std::string& what);
     void LingerUntilHostLeaves();
+    // After Verified: whether the host sends its reject 5A A5 8F within the veto time.
+    bool AwaitReject();
     Verdict Judge(const uint8_t endFrame[3]) const;
     Verdict Ended(Wait why, const std::string& where) const;
     // `times` copies, each with its own noise; an announcement may be dropped.

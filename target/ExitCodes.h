@@ -10,6 +10,7 @@ enum TargetExit : int {
     kTargetBlockRejected = 5,
     kTargetIncomplete = 6,
     kTargetTimeout = 7,
+    kTargetRejected = 8,  // the host sent 5A A5 8F after the verdict: the image must not start
 };
 
 // Ended by signal S: the status is kTargetSignalBase + S, as a shell reports it.

@@ -59,6 +59,11 @@ ParsedOptions ParseTargetOptions(const std::vector<std::string>& args) {
         {"--hangup-after-block", at(opts.hangUpAt)},
         {"--corrupt-block", at(opts.corruptAt)},
         {"--application", text(opts.application)},
+        {"--veto", number(opts.vetoMs, 0, 60'000)},
+        {"--verdict", Setter([&opts](const std::string& v) {
+             opts.verdictSum = v == "sum";
+             return v == "sum" || v == "crc";
+         })},
         {"--board-baud", number(opts.boardBaud, 300, 4'000'000)},
         {"--announce-code", Setter([&opts](const std::string& v) {
              uint32_t code = 0;
@@ -89,6 +94,11 @@ ParsedOptions ParseTargetOptions(const std::vector<std::string>& args) {
         if (name == "--no-verdict") {
             if (value) return {std::nullopt, "--no-verdict takes no value"};
             opts.noVerdict = true;
+            continue;
+        }
+        if (name == "--flash-differs") {
+            if (value) return {std::nullopt, "--flash-differs takes no value"};
+            opts.flashDiffers = true;
             continue;
         }
         if (name == "--nak-header") {
@@ -182,6 +192,15 @@ fault fires once per run, so the download after a reset goes through.
                            block is acknowledged, the image judged wrong
   --no-verdict             send nothing after the end frame, as a boot loader
                            that knows no verdict does
+  --verdict crc|sum        crc (the default): the verdict frame is followed by
+                           the CRC-32 of the image received (big-endian), and
+                           a Verified image counts only when no reject
+                           5A A5 8F follows within the veto time; sum: the
+                           verdict frame alone, as older boot loaders send it
+  --veto MS                the veto time (default 250)
+  --flash-differs          follow Verified with a CRC-32 that is not the
+                           image's, as a flash that differs from what
+                           arrived would give
 
 A board that does not answer: instead of each Ready frame it sends
   --application TEXT       TEXT and CR LF, as a running application prints
@@ -202,6 +221,7 @@ run with its own status):
   4  the header was rejected (bad header or --nak-header) and the host left
   5  a block was rejected (--nak-block) and the host left
   6  the host left before the transfer was complete
+  8  the image arrived whole, but the host rejected it after the verdict
   7  --timeout expired
   128+S  ended by signal S (SIGINT, SIGTERM, SIGHUP)
 )";

@@ -26,6 +26,9 @@ struct TargetOptions {
     std::optional<uint32_t> hangUpAt;   // close the line instead of the reply: the device is gone
     std::optional<uint32_t> corruptAt;  // flip the lowest bit of the block's first byte on arrival
     bool noVerdict = false;             // send nothing after the end frame
+    bool verdictSum = false;            // --verdict sum: the verdict without the flash's CRC-32
+    bool flashDiffers = false;          // a Verified whose CRC-32 is not the image's
+    uint32_t vetoMs = 250;              // how long after Verified a reject 5A A5 8F counts
     // Instead of Ready frames the board sends, every ready interval:
     std::string application;  // --application: this text, as a running application
     uint32_t boardBaud = 0;   // --board-baud: Ready frames sent at this rate, as read at --baud

@@ -23,6 +23,9 @@
 #ifndef KESTRUNE_BOOT_SILENCE_MS
 #define KESTRUNE_BOOT_SILENCE_MS 2000
 #endif
+#ifndef KESTRUNE_BOOT_VETO_MS
+#define KESTRUNE_BOOT_VETO_MS 50
+#endif
 
 namespace atmega328p {
 
@@ -40,9 +43,16 @@ struct ChipPort {
     static constexpr uint16_t kTicksPerPeriod = F_CPU / 1024 / 10;
     static constexpr uint16_t kStartWindow = (KESTRUNE_BOOT_WINDOW_MS + 99) / 100;
     static constexpr uint16_t kSilenceLimit = (KESTRUNE_BOOT_SILENCE_MS + 99) / 100;
+    static constexpr uint16_t kVetoTicks = F_CPU / 1024 * KESTRUNE_BOOT_VETO_MS / 1000;
     static_assert(F_CPU / 1024 / 10 < 0x8000, "a period fits the 16-bit timer");
 
+    // Every register the loader relies on is set whole: an application that
+    // jumps in may have left Timer1 in a PWM mode or the USART framed otherwise.
     static void Init() {
+        TIMSK1 = 0;
+        TCCR1A = 0;  // normal mode: TCNT1 counts freely to 0xFFFF
+        TCCR1C = 0;
+        UCSR0C = _BV(UCSZ01) | _BV(UCSZ00);  // asynchronous 8N1
         // UCSR0A first: the divider is latched when UBRR0L is written.
         UCSR0A = _BV(U2X0);
         constexpr uint32_t divider =
@@ -50,7 +60,7 @@ struct ChipPort {
         static_assert(divider < 4096, "the baud rate is within the divider's range");
         UBRR0H = static_cast<uint8_t>(divider >> 8);
         UBRR0L = static_cast<uint8_t>(divider);
-        UCSR0B = _BV(RXEN0) | _BV(TXEN0);
+        UCSR0B = _BV(RXEN0) | _BV(TXEN0);  // whole: no USART interrupt, 8-bit frames
         TCCR1B = _BV(CS12) | _BV(CS10);
     }
 
@@ -85,6 +95,11 @@ struct ChipPort {
     }
 
     static uint8_t ReadFlash(uint16_t at) { return pgm_read_byte(at); }
+
+    // At a fixed address, in .noinit: a reset into the loader leaves the
+    // application's RAM there as it was until a download overwrites it.
+    static uint8_t* Ring() { return ring; }
+    static uint8_t ring[4 * kPageSize];
 
     [[noreturn]] static void StartApplication();
 };

@@ -15,6 +15,8 @@ uint16_t startKey __attribute__((section(".noinit")));
 
 }  // namespace
 
+uint8_t atmega328p::ChipPort::ring[4 * kPageSize] __attribute__((section(".noinit")));
+
 // The reset entry at the start of the boot section, instead of the C run-time
 // start-up and its interrupt vectors (the loader uses no interrupt). Stack and
 // interrupts are set again in case an application jumps here. The library's

@@ -1,7 +1,8 @@
 // The boot loader's protocol, independent of the chip. Run() never returns:
 // it announces Ready every period, takes a header, programs the image while
-// the next block arrives, answers the end frame with a verdict, and starts
-// the application when a verified one is in flash.
+// the next block arrives, answers the end frame with a verdict and the CRC-32
+// of the image in flash, and, unless the host rejects that within the veto
+// window, marks the image valid and starts it.
 //
 // A Port (one per chip) provides, all without an operating system:
 //   kPageSize          flash page size in bytes (a power of two, 64..256)
@@ -12,6 +13,7 @@
 //   kTicksPerPeriod    ticks of Ticks() in one announce period (100 ms)
 //   kStartWindow       periods without a header before a valid application starts
 //   kSilenceLimit      periods without a byte that end a header or a download
+//   kVetoTicks         ticks after the verdict in which the host may reject it
 //   uint16_t Ticks()                  a free-running counter
 //   bool Receive(uint8_t&)            a received byte, never waits
 //   void Send(uint8_t)                waits only for room in the transmitter
@@ -21,6 +23,8 @@
 //   void StartWrite(uint16_t page, const uint8_t* data)
 //                                     a whole page into an erased one, flash idle
 //   uint8_t ReadFlash(uint16_t at)    flash idle
+//   uint8_t* Ring()                   4 * kPageSize bytes of RAM for the download,
+//                                     best where no start-up code clears it
 //   void StartApplication()           the application from a reset state; no return
 // Addresses are 16-bit: an application area of up to 64 KiB less a page.
 #pragma once
@@ -112,7 +116,18 @@ private:
                 continue;
             }
             header[have++] = b;
-            if (have == kHeaderSize) return true;
+            if (have < kHeaderSize) continue;
+            uint16_t length, checksum;
+            if (HeaderAccepted(header, length, checksum)) return true;
+            // A refused header may have begun with a stray 5A A5: the real
+            // one starts at the next 5A A5 inside it.
+            uint8_t from = 1;
+            while (from != kHeaderSize &&
+                   !(header[from] == kHostLead0 &&
+                     (from + 1 == kHeaderSize || header[from + 1] == kHostLead1)))
+                ++from;
+            if (from == kHeaderSize) return true;  // refused as it stands
+            for (have = 0; from != kHeaderSize; ++from) header[have++] = header[from];
         }
     }
 
@@ -124,12 +139,15 @@ private:
         SendFrame(kAcknowledge);
 
         // Image byte n at n % kRingSize; the last page is padded with 0xFF.
-        // Static: a small chip reaches it by address.
-        static uint8_t ring[kRingSize];
+        uint8_t* const ring = Port::Ring();
         uint16_t received = 0;  // image bytes received
         uint16_t done = 0;      // bytes of whole pages programmed and read back
         uint8_t stage = kIdle;  // of the page at `done`
+        uint16_t readBack = 0;  // bytes of that page read back
         bool readBackBad = false;
+        // Of the image bytes read back: their CRC-32 (inverted) and 16-bit sum.
+        uint32_t crc = 0xFFFFFFFFul;
+        uint16_t sum = 0;
         bool ackDue = false;
         uint8_t endFrame[kEndFrameSize];
         uint8_t endHave = 0;
@@ -152,11 +170,19 @@ private:
                     port.StartWrite(done, page);
                     stage = kWriting;
                 } else {
-                    for (uint16_t i = 0; i != kPage; ++i)
-                        if (port.ReadFlash(static_cast<uint16_t>(done + i)) != page[i])
-                            readBackBad = true;
-                    done = static_cast<uint16_t>(done + kPage);
-                    stage = kIdle;
+                    // One byte a turn, so the line is polled between them.
+                    const uint16_t at = static_cast<uint16_t>(done + readBack);
+                    const uint8_t b = port.ReadFlash(at);
+                    if (b != page[readBack]) readBackBad = true;
+                    if (at < length) {
+                        sum = static_cast<uint16_t>(sum + b);
+                        crc = Crc32Step(crc, b);
+                    }
+                    if (++readBack == kPage) {
+                        readBack = 0;
+                        done = static_cast<uint16_t>(done + kPage);
+                        stage = kIdle;
+                    }
                 }
             }
 
@@ -204,14 +230,38 @@ private:
             }
         }
 
-        bool good = !readBackBad && endFrame[0] == kHostLead0 && endFrame[1] == kHostLead1 &&
-                    endFrame[2] == kEndCommand && FlashSum(port, length) == checksum;
-        if (good) {
-            WriteRecord(port, length, checksum, ring);
-            good = ApplicationValid(port);  // the record as written, against the flash
-        }
+        const bool good = !readBackBad && endFrame[0] == kHostLead0 && endFrame[1] == kHostLead1 &&
+                          endFrame[2] == kEndCommand && sum == checksum;
         SendFrame(good ? kVerified : kCorrupt);
-        if (good) port.StartApplication();
+        crc = ~crc;
+        for (uint8_t shift = 32; shift != 0;) {
+            shift = static_cast<uint8_t>(shift - 8);
+            port.Send(static_cast<uint8_t>(crc >> shift));
+        }
+        if (!good || Rejected()) return;  // no record: the board announces again
+        WriteRecord(port, length, checksum, ring);
+        if (ApplicationValid(port)) port.StartApplication();  // the record as written
+    }
+
+    // The host's veto: 5A A5 8F within kVetoTicks of the verdict.
+    __attribute__((always_inline)) bool Rejected() {
+        const uint16_t start = port.Ticks();
+        uint8_t have = 0;
+        while (static_cast<uint16_t>(port.Ticks() - start) < Port::kVetoTicks) {
+            uint8_t b = 0;
+            if (!port.Receive(b)) continue;
+            const uint8_t next = have == 0 ? kHostLead0 : have == 1 ? kHostLead1 : kRejectCommand;
+            have = b == next ? static_cast<uint8_t>(have + 1) : b == kHostLead0 ? 1 : 0;
+            if (have == 3) return true;
+        }
+        return false;
+    }
+
+    // One byte into a CRC-32/ISO-HDLC register (reflected, no table).
+    static uint32_t Crc32Step(uint32_t crc, uint8_t b) {
+        crc ^= b;
+        for (uint8_t k = 0; k != 8; ++k) crc = (crc >> 1) ^ (0xEDB88320ul & (0ul - (crc & 1)));
+        return crc;
     }
 
     enum : uint8_t { kIdle, kErasing, kWriting };

@@ -49,6 +49,7 @@ TYPED_TEST(BootCoreTest, DownloadIsVerifiedAndStarted) {
         std::vector<uint8_t> replies((size + 127) / 128 + 1, kAck);
         replies.push_back(kVerified);
         EXPECT_EQ(chip.replies, replies);
+        EXPECT_EQ(chip.crcs, std::vector<uint32_t>{ImageCrc32(Image(size).data(), size)});
         auto expected = Image(size);
         expected.resize((size + TypeParam::kPageSize - 1) & ~(TypeParam::kPageSize - 1u), 0xFF);
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), chip.flash.begin())) << size;
@@ -125,6 +126,50 @@ TYPED_TEST(BootCoreTest, FailedDownloadLeavesALoader) {
         EXPECT_TRUE(this->Run());
         EXPECT_TRUE(
             std::equal(chip.flash.begin(), chip.flash.begin() + 500, Image(500, 3).begin()));
+    }
+}
+
+// The verdict carries the CRC-32 of the flash. A reordering the 16-bit sum
+// cannot see gets Verified, but its CRC-32 differs: the host's reject within
+// the veto window leaves no record and a loader that announces. A host that
+// knows no CRC sends nothing, and its verified image starts.
+TYPED_TEST(BootCoreTest, TheHostVetoesAFlashWhoseCrcDiffers) {
+    const auto image = Image(700);
+    const struct {
+        bool reordered, checksCrc, starts;
+    } cases[] = {{true, true, false}, {false, false, true}, {true, false, true}};
+    for (const auto& c : cases) {
+        auto& chip = this->chip = TypeParam();
+        HostPlan plan{image};
+        plan.reordered = c.reordered;
+        plan.checksCrc = c.checksCrc;
+        chip.plans = {plan};
+        chip.deadline = 4'000'000;
+        EXPECT_EQ(this->Run(), c.starts);
+        EXPECT_EQ(chip.replies.back(), kVerified);
+        ASSERT_EQ(chip.crcs.size(), 1u);
+        EXPECT_EQ(chip.crcs[0] == ImageCrc32(image.data(), image.size()), !c.reordered);
+        EXPECT_EQ(chip.rejects, c.reordered && c.checksCrc ? 1 : 0);
+        if (c.starts) continue;
+        EXPECT_FALSE(kboot::ApplicationValid(chip));
+        chip.plans.push_back({Image(300, 5)});  // still a loader: the next download lands
+        chip.deadline += 4'000'000;
+        EXPECT_TRUE(this->Run());
+    }
+}
+
+// A stray 5A A5 just before the real header: the loader finds the header inside.
+TYPED_TEST(BootCoreTest, AHeaderAfterAStrayLeadIsTaken) {
+    for (const std::vector<uint8_t>& stray :
+         {std::vector<uint8_t>{0x5A, 0xA5}, {0x5A, 0xA5, 0x80, 0x5A}, {0x5A}}) {
+        auto& chip = this->chip = TypeParam();
+        HostPlan plan{Image(200)};
+        plan.header = stray;
+        const auto header = test_support::DownloadHeader(plan.image);
+        plan.header.insert(plan.header.end(), header.begin(), header.end());
+        chip.plans = {plan};
+        EXPECT_TRUE(this->Run()) << stray.size();
+        EXPECT_EQ(chip.replies.front(), kAck);
     }
 }
 

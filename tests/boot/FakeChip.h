@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "image/ImageChecksum.h"
 #include "tests/support/Sum16.h"
 
 namespace boot_test {
@@ -25,6 +26,10 @@ struct HostPlan {
     int corruptBlock = -1;             // flips a bit of this block (1-based) on the wire
     std::vector<uint8_t> header = {};  // empty: the header for `image`
     uint8_t endCommand = 0x88;
+    // On the wire, two bytes of block 1 swapped and blocks 2 and 3 exchanged:
+    // the 16-bit sum cannot see it, the CRC-32 can.
+    bool reordered = false;
+    bool checksCrc = true;  // false: a host that knows no CRC and never rejects
 };
 
 struct AppStarted {};
@@ -35,11 +40,14 @@ struct FakeChip {
     static constexpr uint16_t kPageSize = PageSize, kAppSize = 8192, kRecordAddress = kAppSize;
     static constexpr uint16_t kHaltingFlash = kAppSize - 512;  // stops the CPU: the line goes on
     static constexpr uint16_t kTicksPerPeriod = 10000, kStartWindow = 10, kSilenceLimit = 20;
+    static constexpr uint16_t kVetoTicks = 5000;  // half a period
     static constexpr uint64_t kByte = 87, kFlashBusy = 4500;
 
     std::vector<uint8_t> flash = std::vector<uint8_t>(kAppSize + kPageSize, 0xFF);
     std::vector<std::string> faults;
     std::vector<uint8_t> replies;      // codes of the frames other than Ready
+    std::vector<uint32_t> crcs;        // the CRC-32 after each verdict
+    int rejects = 0;                   // rejects the host sent
     std::vector<uint64_t> readyTimes;  // when each Ready frame was complete
     std::vector<int> erased;           // page addresses, in order
     std::vector<HostPlan> plans;
@@ -78,6 +86,10 @@ struct FakeChip {
         return flash.at(at);
     }
     [[noreturn]] void StartApplication() { throw AppStarted{}; }
+    static uint8_t* Ring() {
+        static uint8_t ring[4 * kPageSize];
+        return ring;
+    }
 
     void Program(const std::vector<uint8_t>& image, uint16_t recordLength) {
         std::copy(image.begin(), image.end(), flash.begin());
@@ -101,6 +113,16 @@ private:
     }
     // The host's side: frames sync on A5 5A as its reader does.
     void Heard(uint8_t byte) {
+        if (crcLeft > 0) {  // the CRC-32 after a verdict
+            crc = crc << 8 | byte;
+            if (--crcLeft > 0) return;
+            crcs.push_back(crc);
+            if (verdict == 0x56 && checksCrc && crc != ImageCrc32(sent.data(), sent.size())) {
+                HostSends({0x5A, 0xA5, 0x8F});
+                ++rejects;
+            }
+            return;
+        }
         if (have < 2) {
             have = byte == (have ? 0x5A : 0xA5) ? have + 1 : byte == 0xA5;
             return;
@@ -118,6 +140,12 @@ private:
                 HostSends(p.header.empty() ? test_support::DownloadHeader(p.image) : p.header);
             block = std::max(block, 0);
         } else if (byte != 0x41 || block == p.cutAfterBlock || block > blocks) {
+            if (byte == 0x56 || byte == 0x43) {
+                crcLeft = 4;
+                verdict = byte;
+                sent = p.image;
+                checksCrc = p.checksCrc;
+            }
             block = -1;  // refused, cut, or the verdict: the next plan
             ++plan;
         } else if (block++ == blocks) {
@@ -126,6 +154,11 @@ private:
             auto from = p.image.begin() + (block - 1) * 128;
             std::vector<uint8_t> data(from, from + std::min<long>(128, p.image.end() - from));
             if (block == p.corruptBlock) data[0] ^= 0x04;
+            if (p.reordered && block == 1) std::swap(data[0], data[5]);
+            if (p.reordered && (block == 2 || block == 3)) {
+                const auto other = p.image.begin() + (block == 2 ? 2 : 1) * 128;
+                std::copy_n(other, data.size(), data.begin());
+            }
             HostSends(data);
         }
     }
@@ -133,6 +166,11 @@ private:
     std::deque<std::pair<uint8_t, uint64_t>> inbound;  // byte, when it is complete
     uint64_t txFreeAt = 0, busyUntil = 0;
     int have = 0, block = -1;
+    int crcLeft = 0;
+    uint32_t crc = 0;
+    uint8_t verdict = 0;
+    bool checksCrc = true;
+    std::vector<uint8_t> sent;  // the image whose verdict is awaited
     size_t plan = 0;
 };
 

@@ -100,9 +100,9 @@ TEST_F(Gang, TheVerdictReachesTheJsonEventsAndTheLog) {
     const struct {
         const char* message;
         int exit;
-        bool verified;
+        nlohmann::json verified;
         int targetExit;
-    } expected[] = {{"Success !", kExitOk, true, kTargetImageOk},
+    } expected[] = {{"Success !", kExitOk, "crc32", kTargetImageOk},
                     {"Success !", kExitOk, false, kTargetImageOk},
                     {"Verify Error !", kExitVerifyError, false, kTargetImageWrong}};
     std::map<std::string, nlohmann::json> outcomes;

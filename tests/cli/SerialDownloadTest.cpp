@@ -145,6 +145,7 @@ TEST_F(SerialDownload, AKilledRunsNumbersAreNeverGivenAgain) {
                         "--serial-file", Path("counter"), "--serial-start", "500", kSampleBin}),
                    kGenerous);
     EXPECT_EQ(again.exitCode, kExitOk) << again.err;
+    targets.back()->Wait(kGenerous);  // it writes what arrived as it ends
     EXPECT_EQ(NumberIn(Load(Path("restart.bin")), "u32le"), 501u);
 }
 

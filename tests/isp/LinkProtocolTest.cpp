@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "image/ImageChecksum.h"
 #include "isp/LinkProtocol.h"
 #include "tests/isp/ScriptedPort.h"
 #include "tests/support/Sum16.h"
@@ -53,7 +54,7 @@ struct Exchange {
     std::optional<uint32_t> quietReads;  // set: the exchange with the next board
     uint32_t announcing = 0;             // the next-board wait's two hooks
     uint32_t quietTold = 0;
-    std::function<void()> verified;  // the verified hook
+    std::function<void(const char*)> verified;  // the verified hook
 
     Outcome Run(const Bytes& image) { return Run(image, Sum16(image)); }
 
@@ -399,53 +400,71 @@ TEST(DeviceGone, EndsEveryWaitAtOnceWithItsOutcome) {
     }
 }
 
-// The verdict after the end frame: the first complete frame within 10 reads.
+// The verdict after the end frame: the first complete frame within 10 reads,
+// then the flash's CRC-32 within 5 quiet reads.
 TEST(Verdict, OnlyAFrameWithinTheBoundCountsAndNoneLeavesTodaysExchange) {
+    const Bytes image = Pattern(200);
+    const uint32_t crc = ImageCrc32(image.data(), image.size());
+    const Bytes crcBytes{uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
+    const Bytes wrongCrc{uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8),
+                         uint8_t(crc ^ 1)};
     const Bytes verified{0xA5, 0x5A, 0x56};
     const Bytes failed{0xA5, 0x5A, 0x43};
+    const Bytes reject{0x5A, 0xA5, 0x8F};
     struct Case {
         const char* what;
         std::function<void(ScriptedPort&, size_t end)> script;  // after the end frame's bytes
         Outcome outcome;
-        bool verified;
+        std::string check;      // the verified hook's, empty when not called
         uint32_t verdictReads;  // reads after the end frame
+        bool rejects = false;   // the host sends 5A A5 8F
     };
     const Case cases[] = {
-        {"no verdict: the bound", [](ScriptedPort&, size_t) {}, Outcome::Success, false, 10},
-        {"verified", [&](ScriptedPort& p, size_t end) { p.Send(verified, end); }, Outcome::Success,
-         true, 3},
+        {"no verdict: the bound", [](ScriptedPort&, size_t) {}, Outcome::Success, "", 10},
+        {"verified by the image's CRC-32",
+         [&](ScriptedPort& p, size_t end) {
+             p.Send(Concat({verified, crcBytes}), end);
+         },
+         Outcome::Success, "crc32", 7},
+        {"a CRC-32 that differs: rejected",
+         [&](ScriptedPort& p, size_t end) {
+             p.Send(Concat({verified, wrongCrc}), end);
+         },
+         Outcome::VerifyError, "", 7, true},
+        {"verified without CRC: the sum only",
+         [&](ScriptedPort& p, size_t end) { p.Send(verified, end); }, Outcome::Success, "sum16",
+         3 + kCrcReadLimit},
         {"check failed", [&](ScriptedPort& p, size_t end) { p.Send(failed, end); },
-         Outcome::VerifyError, false, 3},
+         Outcome::VerifyError, "", 3},
         {"completed by the last read",
          [&](ScriptedPort& p, size_t end) { p.Silence(7, end).Send(verified, end); },
-         Outcome::Success, true, 10},
+         Outcome::Success, "sum16", 10 + kCrcReadLimit},
         {"one read too late",
          [&](ScriptedPort& p, size_t end) { p.Silence(8, end).Send(failed, end); },
-         Outcome::Success, false, 10},
+         Outcome::Success, "", 10},
         {"noise, then the verdict",
          [&](ScriptedPort& p, size_t end) {
              p.Send(Concat({{0x13, 0x5A}, failed}), end);
          },
-         Outcome::VerifyError, false, 5},
+         Outcome::VerifyError, "", 5},
         {"more noise than the bound, then the verdict",
          [&](ScriptedPort& p, size_t end) {
              p.Silence(5, end).Send(Bytes(kVerdictNoiseLimit, 0x13), end).Send(failed, end);
          },
-         Outcome::VerifyError, false, 5 + kVerdictNoiseLimit + 3},
+         Outcome::VerifyError, "", 5 + kVerdictNoiseLimit + 3},
         {"endless noise ends by the bound",
-         [&](ScriptedPort& p, size_t end) { p.Send(Bytes(500, 0x13), end); }, Outcome::Success,
-         false, kVerdictNoiseLimit + 10},
+         [&](ScriptedPort& p, size_t end) { p.Send(Bytes(500, 0x13), end); }, Outcome::Success, "",
+         kVerdictNoiseLimit + 10},
         {"another frame first",
          [&](ScriptedPort& p, size_t end) {
              p.Send(Concat({kAckFrame, failed}), end);
          },
-         Outcome::Success, false, 3},
+         Outcome::Success, "", 3},
         {"the device gone", [](ScriptedPort& p, size_t end) { p.Silence(2, end).Gone(1, end); },
-         Outcome::Success, false, 3},
+         Outcome::Success, "", 3},
         {"a failing read is a read", [](ScriptedPort& p, size_t end) { p.Fail(20, end); },
-         Outcome::Success, false, 10},
+         Outcome::Success, "", 10},
     };
-    const Bytes image = Pattern(200);
     const size_t end = WrittenAfterBlocks(200, 2) + kEndFrameSize;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -453,13 +472,14 @@ TEST(Verdict, OnlyAFrameWithinTheBoundCountsAndNoneLeavesTodaysExchange) {
         ScriptAcceptingTarget(run.port, 200);
         const uint32_t readsBefore = 3 + 3 * 3;
         c.script(run.port, end);
-        bool verifiedHook = false;
-        run.verified = [&] { verifiedHook = true; };
+        std::string check;
+        run.verified = [&](const char* how) { check = how; };
         EXPECT_EQ(run.Run(image), c.outcome);
-        EXPECT_EQ(verifiedHook, c.verified);
+        EXPECT_EQ(check, c.check);
         EXPECT_EQ(run.port.reads, readsBefore + c.verdictReads);
-        // The host's bytes are today's whatever the target answers.
-        EXPECT_EQ(run.port.written, Concat({Header(200, Sum16(image)), image, kEndFrame}));
+        // The host's bytes are today's, and the reject when the flash differs.
+        EXPECT_EQ(run.port.written, Concat({Header(200, Sum16(image)), image, kEndFrame,
+                                            c.rejects ? reject : Bytes{}}));
         ASSERT_EQ(run.port.purges.size(), 1u);
         // "Success !" before the end frame, and a rejected image's Verify Error after the wait.
         std::vector<std::string> texts;

@@ -145,9 +145,11 @@ struct Outcome {
     Bytes received;
 };
 
-Outcome RunLoader(ScriptedLine& line, const TargetOptions& options = {},
-                  const Bytes* expected = nullptr,
+// The verdict frame alone: the CRC-32 after it and the host's veto are the
+// end-to-end cases' (tests/cli).
+Outcome RunLoader(ScriptedLine& line, TargetOptions options = {}, const Bytes* expected = nullptr,
                   std::optional<TargetLine::TimePoint> giveUpAt = std::nullopt) {
+    options.verdictSum = true;
     BootLoader loader(line, options, expected);
     Verdict v = loader.Run(giveUpAt);
     return {v, line.Stream(), loader.Received()};

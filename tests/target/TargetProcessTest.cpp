@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "image/ImageChecksum.h"
 #include "target/ExitCodes.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Sum16.h"
@@ -202,7 +203,10 @@ TEST_F(TargetProcess, ReceivesAnImageAndAccountsForEveryByte) {
         HostEnd host(Path("port"));
         ASSERT_TRUE(host.IsOpen());
         ASSERT_TRUE(Download(host, image));
-        ASSERT_TRUE(host.WaitFor({0xA5, 0x5A, 0x56}));  // the verdict: the image is right
+        // The verdict (the image is right) and the CRC-32 of what arrived.
+        const uint32_t crc = ImageCrc32(image.data(), image.size());
+        ASSERT_TRUE(host.WaitFor({0xA5, 0x5A, 0x56, uint8_t(crc >> 24), uint8_t(crc >> 16),
+                                  uint8_t(crc >> 8), uint8_t(crc)}));
         host.Close();  // the target keeps the line open until the host has gone
         const auto code = target->Wait(kGenerous);
         EXPECT_EQ(code, kTargetImageOk) << target->Out();
