@@ -259,4 +259,17 @@ TEST_F(BootEndToEnd, MonitorShowsTheGreetingAndExpectJudgesIt) {
     }
 }
 
+// An application that jumps into the loader with Timer1 in PWM mode and the
+// USART's receive interrupt on: the loader still announces, starts it again
+// after its window, and takes the next download in between.
+TEST_F(BootEndToEnd, AnApplicationThatJumpsInStillGetsAWorkingLoader) {
+    auto chip = Start();
+    const RunResult jumper = Download(*chip, KESTRUNE_JUMP_IN_HEX);
+    EXPECT_EQ(jumper.exitCode, 0) << jumper.err;
+    EXPECT_NE(jumper.err.find("verified by the target (crc32)"), std::string::npos) << jumper.err;
+    const RunResult hello =
+        Download(*chip, KESTRUNE_HELLO_HEX, {"--monitor", "3", "--expect", kGreeting});
+    EXPECT_EQ(hello.exitCode, 0) << hello.err;
+}
+
 }  // namespace
