@@ -1,26 +1,8 @@
 #include "cli/BoardMonitor.h"
 
 #include <chrono>
-#include <cstdio>
 
-std::string EscapedText(const std::string& bytes) {
-    std::string text;
-    for (const char c : bytes) {
-        const auto b = static_cast<uint8_t>(c);
-        char escape[8];
-        if (b == '\r')
-            text += "\\r";
-        else if (b == '\t')
-            text += "\\t";
-        else if (b == '\\')
-            text += "\\\\";
-        else if (b >= 0x20 && b < 0x7F)
-            text += c;
-        else
-            std::snprintf(escape, sizeof escape, "\\x%02X", b), text += escape;
-    }
-    return text;
-}
+#include "isp/NoAnswer.h"
 
 bool MonitorBoard(SerialPort& port, const MonitorSettings& settings,
                   const std::function<bool()>& stop,
@@ -45,12 +27,12 @@ bool MonitorBoard(SerialPort& port, const MonitorSettings& settings,
         }
         if (byte == '\n') {
             if (!pending.empty() && pending.back() == '\r') pending.pop_back();
-            line(EscapedText(pending));
+            line(EscapedText(pending, false));
             pending.clear();
         } else {
             pending += char(byte);
         }
     }
-    if (!pending.empty()) line(EscapedText(pending));
+    if (!pending.empty()) line(EscapedText(pending, false));
     return seen;
 }

@@ -26,6 +26,3 @@ struct MonitorSettings {
 bool MonitorBoard(SerialPort& port, const MonitorSettings& settings,
                   const std::function<bool()>& stop,
                   const std::function<void(const std::string& line)>& line);
-
-// The text with \r, \t, \\ and bytes outside printable ASCII escaped.
-std::string EscapedText(const std::string& bytes);

@@ -13,28 +13,6 @@ bool IsText(uint8_t b) {
     return (b >= 0x20 && b < 0x7F) || b == '\r' || b == '\n' || b == '\t';
 }
 
-// The text with what a terminal would not show as itself escaped.
-std::string Escaped(const std::vector<uint8_t>& bytes, size_t from, size_t count) {
-    std::string text;
-    for (size_t i = from; i < bytes.size() && i < from + count; ++i) {
-        const uint8_t b = bytes[i];
-        char one[8];
-        if (b == '\r')
-            text += "\\r";
-        else if (b == '\n')
-            text += "\\n";
-        else if (b == '\t')
-            text += "\\t";
-        else if (b == '"' || b == '\\')
-            text += {'\\', char(b)};
-        else if (b >= 0x20 && b < 0x7F)
-            text += char(b);
-        else
-            std::snprintf(one, sizeof one, "\\x%02X", b), text += one;
-    }
-    return text;
-}
-
 const char* FrameName(uint8_t code) {
     switch (code) {
         case 0x41:
@@ -69,6 +47,27 @@ bool Contains(const std::vector<uint8_t>& haystack, const std::vector<uint8_t>& 
 }
 
 }  // namespace
+
+std::string EscapedText(const std::string& bytes, bool quoted) {
+    std::string text;
+    for (const char c : bytes) {
+        const auto b = static_cast<uint8_t>(c);
+        char escape[8];
+        if (b == '\r')
+            text += "\\r";
+        else if (b == '\n')
+            text += "\\n";
+        else if (b == '\t')
+            text += "\\t";
+        else if (b == '\\' || (quoted && b == '"'))
+            text += {'\\', c};
+        else if (b >= 0x20 && b < 0x7F)
+            text += c;
+        else
+            std::snprintf(escape, sizeof escape, "\\x%02X", b), text += escape;
+    }
+    return text;
+}
 
 std::vector<uint8_t> ReadAtOtherRate(const std::vector<uint8_t>& bytes, uint32_t sendRate,
                                      uint32_t readRate) {
@@ -118,7 +117,10 @@ std::string NoAnswerReason(const LineBytes& line, uint32_t baud) {
         while (next < bytes.size() && (bytes[next] == '\n' || bytes[next] == '\r')) ++next;
         if (next < bytes.size() && bytes.size() - next >= 8) from = next;
         return "an application is running, not the boot loader: the board printed \"" +
-               Escaped(bytes, from, kQuoted) +
+               EscapedText(
+                   std::string(bytes.begin() + long(from),
+                               bytes.begin() + long(std::min(bytes.size(), from + kQuoted))),
+                   true) +
                "\"; reset it into its boot loader (kestrune-cli: --reset)";
     }
     if (const std::vector<std::string> frames = FramesSeen(bytes); !frames.empty()) {

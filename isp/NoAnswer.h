@@ -34,6 +34,10 @@ std::string NoAnswerReason(const LineBytes& line, uint32_t baud);
 std::vector<uint8_t> ReadAtOtherRate(const std::vector<uint8_t>& bytes, uint32_t sendRate,
                                      uint32_t readRate);
 
+// The text with \r, \n, \t, \\ (and " when `quoted`) and bytes outside
+// printable ASCII (\xNN) escaped, as a terminal shows it safely.
+std::string EscapedText(const std::string& bytes, bool quoted);
+
 // The standard rates the host and the dialog offer.
 inline constexpr uint32_t kStandardRates[] = {1200,  2400,  4800,  9600,  14400,
                                               19200, 38400, 57600, 115200};
